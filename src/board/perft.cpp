@@ -1,0 +1,27 @@
+#include "board/perft.h"
+
+#include "board/makemove.h"
+#include "board/movegen.h"
+
+namespace {
+
+uint64_t perft_node(const Board* cur, const Board* first, int depth) {
+    if (depth == 0) return 1;
+    uint64_t total = 0;
+    MoveEntry list[MAX_MOVES];
+    for (int pass = 0; pass < 2; ++pass) {
+        MoveEntry* end = pass == 0 ? gen_captures(*cur, list) : gen_quiets(*cur, list);
+        for (long i = end - list - 1; i >= 0; --i) {
+            if (leaves_king_attacked(*cur, list[i].move)) continue;
+            total += perft_node(make_move(cur, list[i].move, first), first, depth - 1);
+        }
+    }
+    if (total) return total;
+    return king_attackers(*cur) ? 0 : 1;
+}
+
+} // namespace
+
+uint64_t perft(PositionStack& stack, int depth) {
+    return perft_node(stack.current, stack.boards, depth);
+}

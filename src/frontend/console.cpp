@@ -1,0 +1,197 @@
+// The interactive console: a prompt, one command per line, game commands and the developer
+// commands of diagnostics.cpp.
+#include <cstdio>
+#include <cstring>
+
+#include "board/fen.h"
+#include "frontend/diagnostics.h"
+#include "frontend/frontend.h"
+#include "search/thread.h"
+
+namespace {
+
+constexpr size_t kLineSize = 256;
+
+PositionStack& game() {
+    return main_search.stack;
+}
+
+// The diagram; piece letters are written into its 64 cells before each print.
+constexpr char kBoardTemplate[] = "\n\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "8 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "7 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "6 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "5 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "4 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "3 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "2 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "1 |   |   |   |   |   |   |   |   |\n"
+                                  "  +---+---+---+---+---+---+---+---+\n"
+                                  "\n"
+                                  "    A   B   C   D   E   F   G   H\n"
+                                  "\n";
+static_assert(sizeof kBoardTemplate - 1 == 650);
+
+constexpr const char* kHelp[] = {
+    "new            - new game",
+    "perft          - run perft test",
+    "setboard [FEN] - set position from FEN",
+    "getboard       - get FEN position",
+    "b              - show ChessBoard",
+    "turn           - show Turn",
+    "inv            - invert ChessBoard",
+    "go             - start search",
+    "undo           - undo last move",
+    "memory [MB]    - Allocate MB for HashTable",
+};
+
+void cmd_help(const char*) {
+    for (const char* line : kHelp) std::printf("%s\n", line);
+}
+
+void cmd_new(const char*) {
+    new_game(game());
+}
+
+void cmd_setboard(const char* line) {
+    new_game(game());
+    read_fen(game(), std::strlen(line) >= 9 ? line + 9 : "", nullptr);
+    print_board(*game().current);
+}
+
+void cmd_getboard(const char*) {
+    char fen[FEN_BUFFER_SIZE];
+    write_fen(*game().current, fen);
+    std::printf("FEN: %s\n", fen);
+}
+
+void cmd_board(const char*) {
+    print_board(*game().current);
+}
+
+void cmd_turn(const char*) {
+    const uint32_t side = game().current->side;
+    std::printf("%s\n", side == WHITE   ? "Turn: WHITE"
+                        : side == BLACK ? "Turn: BLACK"
+                                        : "Turn: NULL");
+}
+
+void cmd_undo(const char*) {
+    if (game().current > game().boards) --game().current;
+}
+
+void cmd_test_position(const char* line) {
+    diag_load_position(test_position_fen(line));
+}
+
+enum Match { EXACT, PREFIX };
+
+struct ConsoleCommand {
+    const char* word;
+    Match match;
+    void (*run)(const char* line);
+};
+
+// Tested in this order; the first match wins.
+constexpr ConsoleCommand kCommands[] = {
+    {"help", EXACT, cmd_help},
+    {"size", EXACT, [](const char*) { diag_size(); }},
+    {"key", EXACT, [](const char*) { diag_key(); }},
+    {"inv", EXACT, [](const char*) { diag_inv(); }},
+    {"n1", EXACT, cmd_test_position},
+    {"p", EXACT, cmd_test_position},
+    {"chain", EXACT, cmd_test_position},
+    {"bug", EXACT, cmd_test_position},
+    {"killer", EXACT, cmd_test_position},
+    {"good", EXACT, cmd_test_position},
+    {"test", EXACT, cmd_test_position},
+    {"pin", EXACT, [](const char*) { diag_pin(); }},
+    {"m1", EXACT, cmd_test_position},
+    {"m5", EXACT, cmd_test_position},
+    {"m8", EXACT, cmd_test_position},
+    {"t", EXACT, cmd_test_position},
+    {"o", EXACT, cmd_test_position},
+    {"c", EXACT, cmd_test_position},
+    {"d", EXACT, cmd_test_position},
+    {"e", EXACT, cmd_test_position},
+    {"mob", EXACT, cmd_test_position},
+    {"fianc", EXACT, cmd_test_position},
+    {"see", EXACT, [](const char*) { diag_see(); }},
+    {"piece", PREFIX, diag_piece},
+    {"legal", EXACT, [](const char*) { diag_legal(); }},
+    {"gen", EXACT, [](const char*) { diag_gen(); }},
+    {"new", EXACT, cmd_new},
+    {"perft", EXACT, [](const char*) { diag_perft(); }},
+    {"setboard", PREFIX, cmd_setboard},
+    {"getboard", PREFIX, cmd_getboard},
+    {"b", EXACT, cmd_board},
+    {"turn", EXACT, cmd_turn},
+    {"undo", EXACT, cmd_undo},
+};
+
+bool matches(const ConsoleCommand& c, const char* line) {
+    return c.match == EXACT ? std::strcmp(line, c.word) == 0
+                            : std::strncmp(line, c.word, std::strlen(c.word)) == 0;
+}
+
+bool looks_like_move(const char* line) {
+    return line[0] >= 'a' && line[0] <= 'h' && line[1] >= '1' && line[1] <= '8' && line[2] >= 'a' &&
+           line[2] <= 'h' && line[3] >= '1' && line[3] <= '8';
+}
+
+void user_move(const char* line) {
+    if (!play_move_if_legal(game(), text_to_move(*game().current, line)))
+        std::printf("Illegal move: %s\n", line);
+    std::fflush(stdout);
+    print_board(*game().current);
+    announce_game_end(game());
+}
+
+} // namespace
+
+void print_board(const Board& board) {
+    Board b = board;
+    if (b.side == BLACK) flip_board(b);
+    char text[sizeof kBoardTemplate];
+    std::memcpy(text, kBoardTemplate, sizeof text);
+    for (int s = 0; s < 64; ++s) {
+        const int code = piece_at(b, s) + ((b.us >> s) & 1 ? 8 : 0);
+        text[42 + 4 * ((s % 8) + 18 * (7 - s / 8))] = " pnbrqk  PNBRQK"[code];
+    }
+    std::printf("%s", text);
+}
+
+int console_loop() {
+    std::printf("\nWelcome in brontavel\n");
+    std::printf("type \"help\" to show commands list\n");
+    char line[kLineSize];
+    for (;;) {
+        std::fflush(stdout);
+        std::printf("\nbrontavel> ");
+        if (!read_line(line, sizeof line)) return 1;
+        const ConsoleCommand* command = nullptr;
+        for (const ConsoleCommand& c : kCommands) {
+            if (matches(c, line)) {
+                command = &c;
+                break;
+            }
+        }
+        if (command) {
+            command->run(line);
+        } else if (line[0] == 'q') {
+            return 1;
+        } else if (looks_like_move(line)) {
+            user_move(line);
+        } else {
+            std::printf("Error (unknown command): %s\n", line);
+        }
+    }
+}

@@ -1,0 +1,19 @@
+#include <cstdio>
+
+#include "frontend/frontend.h"
+
+uint32_t frontend_mode = MODE_CONSOLE;
+
+bool read_line(char* buf, size_t size) {
+    size_t n = 0;
+    int c;
+    bool any = false;
+    while ((c = std::getchar()) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (n + 1 < size) buf[n++] = static_cast<char>(c);
+    }
+    if (n > 0 && buf[n - 1] == '\r') --n;
+    buf[n] = 0;
+    return any;
+}

@@ -1,0 +1,50 @@
+// Program entry: banner, settings, a new game, the default evaluation weights, then the first
+// input line chooses the front-end.
+#include <cstdio>
+#include <cstring>
+
+#include "board/board.h"
+#include "config/settings.h"
+#include "eval/params.h"
+#include "frontend/frontend.h"
+#include "search/thread.h"
+
+namespace {
+
+void print_dashes() {
+    for (int i = 0; i < 79; ++i) std::putchar('-');
+    std::putchar('\n');
+}
+
+} // namespace
+
+int main() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+
+    print_dashes();
+    std::printf("brontavel chess engine\n");
+    std::printf("Version %ld.%ld\n\n", 1L, 1L);
+    load_settings("brontavel.ini");
+    new_game(main_search.stack);
+    ResetEvalParams();
+    print_dashes();
+    std::printf("\n");
+    std::printf("enter 'console' for console mode... ");
+
+    char line[256];
+    for (;;) {
+        if (!read_line(line, sizeof line)) return 0;
+        std::fflush(stdout);
+        if (line[0] == 0) continue;
+        if (std::strncmp(line, "uci", 3) == 0) {
+            frontend_mode = MODE_UCI;
+            if (uci_loop() == 1) return 0;
+        } else if (line[0] == 'c') {
+            frontend_mode = MODE_CONSOLE;
+            if (console_loop() == 1) return 0;
+        } else if (std::strncmp(line, "quit", 4) == 0) {
+            return 0;
+        }
+    }
+}

@@ -1,0 +1,3 @@
+#include "search/thread.h"
+
+SearchThread main_search;
