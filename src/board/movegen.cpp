@@ -289,6 +289,19 @@ MoveEntry* gen_evasions(const Board& b, Bitboard checkers, MoveEntry* list) {
     return list;
 }
 
+Bitboard pinned_pieces(const Board& b) {
+    const Bitboard occ = occupied(b), their = them(b);
+    const int K = our_king_square(b);
+    Bitboard snipers = (rook_attacks(K, their) & straight_sliders(b) & their) |
+                       (bishop_attacks(K, their) & diagonal_sliders(b) & their);
+    Bitboard pinned = 0;
+    while (snipers) {
+        const Bitboard line = between(K, pop_lsb(snipers)) & occ;
+        if (line && !(line & (line - 1))) pinned |= line & b.us;
+    }
+    return pinned;
+}
+
 Bitboard immobile_pinned(const Board& b) {
     const Bitboard occ = occupied(b), their = them(b);
     const int K = our_king_square(b);

@@ -65,5 +65,17 @@ MoveEntry* gen_legal_moves(const Board& b, MoveEntry* list);
 MoveEntry* gen_checks(const Board& b, MoveEntry* list);
 MoveEntry* gen_evasions(const Board& b, Bitboard checkers, MoveEntry* list);
 
+// Our pieces that stand alone between our king and an opponent slider aiming at it.
+Bitboard pinned_pieces(const Board& b);
+
+// Legality of a pseudo-legal move given the position's checkers and pinned pieces: the full test
+// runs only for king moves, en passant, pinned pieces and positions in check.
+inline bool is_legal_fast(const Board& b, Move m, Bitboard checkers, Bitboard pinned) {
+    if (!checkers && move_piece(m) != KING && !(pinned & bit(move_from(m))) &&
+        move_type(m) != MT_EN_PASSANT)
+        return true;
+    return leaves_king_attacked(b, m) == 0;
+}
+
 // Our knights, bishops and rooks pinned to our king so that they have no move at all.
 Bitboard immobile_pinned(const Board& b);
