@@ -118,8 +118,8 @@ void build_magic(int sq, bool bishop, Bitboard* table, Magic& m, Bitboard known,
     unsigned epoch[4096] = {};
     for (unsigned attempt = 1;; ++attempt) {
         Bitboard magic = known;
-        if (attempt > 1)
-            do magic = rng.sparse();
+        if (attempt > 1) do
+                magic = rng.sparse();
             while (popcount((m.mask * magic) >> 56) < 6);
         bool ok = true;
         for (size_t i = 0; i < n && ok; ++i) {

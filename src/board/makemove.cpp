@@ -13,7 +13,9 @@ constexpr uint8_t kKeptByRookFrom[64] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-constexpr uint8_t kKeptByCaptureOn(int sq) { return sq == A8 ? 0xEF : sq == H8 ? 0xDF : 0xFF; }
+constexpr uint8_t kKeptByCaptureOn(int sq) {
+    return sq == A8 ? 0xEF : sq == H8 ? 0xDF : 0xFF;
+}
 
 // The three type bitboards of a piece code, as masks to apply to one square set.
 inline void toggle_piece(Bitboard& pbq, Bitboard& nbk, Bitboard& rqk, int code, Bitboard squares) {
@@ -54,8 +56,10 @@ Board* make_move(const Board* cur, Move m, const Board* first) {
         us ^= from_to;
         toggle_piece(pbq, nbk, rqk, code, from_to);
         key ^= piece_key(side, code, from) ^ piece_key(side, code, to);
-        if (code == KING) rights &= 0xFC;
-        else if (code == ROOK) rights &= kKeptByRookFrom[from];
+        if (code == KING)
+            rights &= 0xFC;
+        else if (code == ROOK)
+            rights &= kKeptByRookFrom[from];
         halfmove = static_cast<uint8_t>(cur->halfmove + 1);
         reversible = true;
         break;
@@ -72,8 +76,10 @@ Board* make_move(const Board* cur, Move m, const Board* first) {
         toggle_piece(pbq, nbk, rqk, victim, bit(to));
         toggle_piece(pbq, nbk, rqk, code, from_to);
         us ^= from_to;
-        if (code == KING) rights &= 0xFC;
-        else if (code == ROOK) rights &= kKeptByRookFrom[from];
+        if (code == KING)
+            rights &= 0xFC;
+        else if (code == ROOK)
+            rights &= kKeptByRookFrom[from];
         rights &= kKeptByCaptureOn(to);
         break;
     }

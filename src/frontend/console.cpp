@@ -1,12 +1,15 @@
 // The interactive console: a prompt, one command per line, game commands and the developer
 // commands of diagnostics.cpp.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/fen.h"
+#include "config/settings.h"
 #include "frontend/diagnostics.h"
 #include "frontend/frontend.h"
 #include "search/thread.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -88,6 +91,21 @@ void cmd_undo(const char*) {
     if (game().current > game().boards) --game().current;
 }
 
+// "memory %d": a new transposition table of 1 to 8192 MB.
+void cmd_memory(const char* line) {
+    char* end = nullptr;
+    const long mb = std::strtol(line + 6, &end, 10);
+    if (end == line + 6 || mb < 1 || mb > 8192) {
+        std::printf("Error: insert a number between 4 and %d \n", 8192);
+        std::printf("tellusererror Error (size out of bound): Insert size between 4 and %d\n",
+                    8192);
+        return;
+    }
+    settings.hash_mb = static_cast<uint64_t>(mb);
+    settings.hash_entries = tt_entries_for_mb(settings.hash_mb);
+    tt_allocate(settings.hash_entries, static_cast<uint32_t>(mb));
+}
+
 void cmd_test_position(const char* line) {
     diag_load_position(test_position_fen(line));
 }
@@ -105,7 +123,11 @@ constexpr ConsoleCommand kCommands[] = {
     {"help", EXACT, cmd_help},
     {"size", EXACT, [](const char*) { diag_size(); }},
     {"key", EXACT, [](const char*) { diag_key(); }},
+    {"hstore", PREFIX, diag_hstore},
+    {"hprobe", EXACT, [](const char*) { diag_hprobe(); }},
     {"inv", EXACT, [](const char*) { diag_inv(); }},
+    {"clear", EXACT, [](const char*) { diag_clear(); }},
+    {"dump", EXACT, [](const char*) { diag_dump(); }},
     {"n1", EXACT, cmd_test_position},
     {"p", EXACT, cmd_test_position},
     {"chain", EXACT, cmd_test_position},
@@ -126,6 +148,7 @@ constexpr ConsoleCommand kCommands[] = {
     {"fianc", EXACT, cmd_test_position},
     {"see", EXACT, [](const char*) { diag_see(); }},
     {"piece", PREFIX, diag_piece},
+    {"score", EXACT, [](const char*) { diag_score(); }},
     {"legal", EXACT, [](const char*) { diag_legal(); }},
     {"gen", EXACT, [](const char*) { diag_gen(); }},
     {"new", EXACT, cmd_new},
@@ -135,6 +158,7 @@ constexpr ConsoleCommand kCommands[] = {
     {"b", EXACT, cmd_board},
     {"turn", EXACT, cmd_turn},
     {"undo", EXACT, cmd_undo},
+    {"memory", PREFIX, cmd_memory},
 };
 
 bool matches(const ConsoleCommand& c, const char* line) {
@@ -170,6 +194,12 @@ void print_board(const Board& board) {
 }
 
 int console_loop() {
+    tt_allocate(settings.hash_entries, static_cast<uint32_t>(settings.hash_mb));
+    pawn_allocate(main_search, settings.pawn_hash_entries,
+                  static_cast<uint32_t>(settings.pawn_hash_mb), 0, 0);
+    for (int i = 1; i <= settings.threads; ++i)
+        pawn_allocate(search_thread(i), settings.pawn_hash_entries,
+                      static_cast<uint32_t>(settings.pawn_hash_mb), 1, i);
     std::printf("\nWelcome in brontavel\n");
     std::printf("type \"help\" to show commands list\n");
     char line[kLineSize];

@@ -8,8 +8,10 @@
 #include "board/fen.h"
 #include "board/movegen.h"
 #include "board/see.h"
+#include "eval/evaluate.h"
 #include "search/benchmark.h"
 #include "search/thread.h"
+#include "search/tt.h"
 
 namespace {
 
@@ -74,6 +76,39 @@ void diag_size() {
     std::printf("\n");
     std::printf("HashPawn    size: %2" PRIu64 " byte  (%3" PRIu64 " bit)\n", uint64_t{24},
                 uint64_t{192});
+}
+
+// The hash test commands use the last bucket of the table.
+uint64_t test_bucket() {
+    return tt.entries - 1;
+}
+
+void diag_hstore(const char* line) {
+    const long age = std::strtol(line + 6, nullptr, 0); // "hstore %i"; 0 when unreadable
+    tt.age = static_cast<uint8_t>(age);
+    tt_store_at(test_bucket(), *game().current, 1, 1, BOUND_EXACT, 100, 0);
+    std::printf("Stored with aging: %u\n", static_cast<unsigned>(tt.age));
+}
+
+void diag_hprobe() {
+    uint64_t data = 0;
+    const int16_t r = tt_probe_at(test_bucket(), *game().current, &data, 1, 1, 20, 200);
+    std::printf("%s\n", r == TT_MISS ? "Hash Probe KO" : "Hash Probe OK");
+}
+
+void diag_clear() {
+    tt_clear();
+    pawn_clear(main_search);
+}
+
+void diag_dump() {
+    tt_dump(tt.entries, game().current->side);
+}
+
+void diag_score() {
+    const int16_t score = evaluate_with_breakdown(main_search);
+    print_eval_breakdown();
+    std::printf("Score: %i\n", score);
 }
 
 void diag_key() {

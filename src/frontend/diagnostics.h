@@ -3,6 +3,11 @@
 #pragma once
 
 void diag_size();
+void diag_hstore(const char* line);
+void diag_hprobe();
+void diag_clear();
+void diag_dump();
+void diag_score();
 void diag_key();
 void diag_inv();
 void diag_load_position(const char* fen);
