@@ -12,6 +12,7 @@
 
 TranspositionTable tt;
 SearchFlags search_flags;
+void* (*tt_table_calloc)(size_t count, size_t size) = std::calloc;
 
 namespace {
 
@@ -34,10 +35,12 @@ void tt_allocate(uint64_t entries, uint32_t mb) {
     tt.table = nullptr;
     tt.entries = entries;
     tt.mb = mb;
-    while (!(tt.table = static_cast<HashEntry*>(std::calloc(tt.entries + 4, sizeof(HashEntry))))) {
-        std::printf("Hash Table Memory Allocation Failed!\n");
+    tt.table = static_cast<HashEntry*>(tt_table_calloc(tt.entries + 4, sizeof(HashEntry)));
+    if (!tt.table) std::printf("Hash Table Memory Allocation Failed!\n");
+    while (!tt.table) {
         if (tt.entries == 1) std::exit(1); // not even 80 bytes: nothing can run
         tt.entries /= 2;
+        tt.table = static_cast<HashEntry*>(tt_table_calloc(tt.entries + 4, sizeof(HashEntry)));
     }
     if (tt.entries != entries) {
         tt.mb = static_cast<uint32_t>((tt.entries * sizeof(HashEntry)) >> 20);

@@ -3,6 +3,7 @@
 // so an entry torn by two writers no longer matches any key.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "board/board.h"
@@ -30,6 +31,9 @@ extern TranspositionTable tt;
 // Table\n". When memory is short it prints "Hash Table Memory Allocation Failed!" and retries at
 // half the size until a table is had, saying which size was taken: never a null table.
 void tt_allocate(uint64_t entries, uint32_t mb);
+// The zero-filling allocator behind tt_allocate (std::calloc); replaceable so that a failing
+// allocation can be exercised.
+extern void* (*tt_table_calloc)(size_t count, size_t size);
 void tt_clear();
 
 // Called at the start of every search: the next generation, and a cleared table after 256.

@@ -1,6 +1,7 @@
 #include "search/tt.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -45,6 +46,25 @@ TEST_F(TtFixture, AllocationLineAndEntryCount) {
     EXPECT_EQ("Allocated 100 MB for the Hash Table\n", testing::internal::GetCapturedStdout());
     EXPECT_EQ(4194304u, tt.entries);
     EXPECT_EQ(TT_MISS, probe(12345, 0, 0, -30000, 30000));
+}
+
+// When memory is short the table shrinks until it fits, and stays usable.
+TEST_F(TtFixture, FailedAllocationFallsBackToASmallerTable) {
+    tt_table_calloc = [](size_t count, size_t size) -> void* {
+        return count > 4096 + 4 ? nullptr : std::calloc(count, size);
+    };
+    testing::internal::CaptureStdout();
+    tt_allocate(1 << 20, 16);
+    const std::string out = testing::internal::GetCapturedStdout();
+    tt_table_calloc = std::calloc;
+    EXPECT_EQ("Hash Table Memory Allocation Failed!\n"
+              "Hash table reduced to 4096 entries\n"
+              "Allocated 0 MB for the Hash Table\n",
+              out);
+    ASSERT_NE(nullptr, tt.table);
+    EXPECT_EQ(4096u, tt.entries);
+    store(0x12345678, 3, 0, BOUND_EXACT, 42, 0);
+    EXPECT_EQ(42, probe(0x12345678, 3, 0, -100, 100));
 }
 
 TEST_F(TtFixture, MateScoresAreStoredFromTheNode) {
