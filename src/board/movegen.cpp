@@ -176,7 +176,7 @@ MoveEntry* gen_all_moves(const Board& b, MoveEntry* list) {
 }
 
 MoveEntry* gen_legal_moves(const Board& b, MoveEntry* list) {
-    MoveEntry all[MAX_MOVES];
+    MoveEntry all[MAX_MOVES] = {}; // quiet moves get no score from the generator: they keep 0
     MoveEntry* end = gen_all_moves(b, all);
     for (MoveEntry* e = all; e < end; ++e)
         if (!leaves_king_attacked(b, e->move)) *list++ = *e;

@@ -27,12 +27,21 @@ struct Settings {
     int less_time = 5;
     int fast_game = 5;
     int fast_opening = 15;
+    // Clock fields of the search's time control block, in hundredths of a second; the loader sets
+    // all three to two hours until a front-end sets a time control.
+    int own_time = 720000;
+    int move_time = 720000;
+    int allotted_time = 720000;
 };
 
 extern Settings settings;
 
-// Loads the settings (missing keys keep their defaults) and prints the thread line.
+// Loads the settings from the INI file, opening it once per key: a missing file, key or value
+// keeps the default; numbers outside their range, or that do not parse, take their fallback.
+// Prints "Thread allocated for lazySMP: %i\n", derives the entry counts of the hash tables (also
+// into pawn_entries and pawn_mb) and resets the engine side of the main search state.
 void load_settings(const char* file_name);
 
-// Entry count of a hash table of the given size in MB (sizes below 4 MB give 16 MB).
+// Entry count of a hash table of the given size in MB: the largest power of two of bytes not
+// above the size (sizes below 4 MB give 16 MB), divided by the 16 bytes of an entry.
 uint64_t tt_entries_for_mb(uint64_t mb);

@@ -5,9 +5,13 @@
 #include <cstring>
 
 #include "board/fen.h"
+#include "board/makemove.h"
 #include "config/settings.h"
 #include "frontend/diagnostics.h"
 #include "frontend/frontend.h"
+#include "frontend/reports.h"
+#include "search/search.h"
+#include "search/think.h"
 #include "search/thread.h"
 #include "search/tt.h"
 
@@ -106,6 +110,57 @@ void cmd_memory(const char* line) {
     tt_allocate(settings.hash_entries, static_cast<uint32_t>(mb));
 }
 
+// "sd %i": the depth limit, 1 to 64; 9999 is ignored.
+void cmd_sd(const char* line) {
+    char* end = nullptr;
+    const long depth = std::strtol(line + 2, &end, 0);
+    if (end != line + 2 && depth == 9999) return;
+    if (end == line + 2 || depth < 1 || depth > 64) {
+        std::printf("Error (depth out of bound): Insert depth between 2 and %d\n", 63);
+        return;
+    }
+    search_info.max_depth = static_cast<int>(depth);
+}
+
+// "st %d": seconds per move.
+void cmd_st(const char* line) {
+    char* end = nullptr;
+    const long seconds = std::strtol(line + 2, &end, 10);
+    if (end == line + 2 || seconds <= 0 || seconds > 7200) {
+        std::printf("Error (movetime out of bound): Insert movetime > 0 \n");
+        return;
+    }
+    time_control.move_time = static_cast<int32_t>(seconds * 100);
+}
+
+// "thread %i": the number of search threads, 1 to 24, each with its own pawn table.
+void cmd_thread(const char* line) {
+    char* end = nullptr;
+    const long count = std::strtol(line + 6, &end, 0);
+    if (end == line + 6 || count < 1 || count > MAX_THREADS) return;
+    for (int i = 1; i <= settings.threads; ++i) pawn_free(search_thread(i));
+    settings.threads = static_cast<uint8_t>(count);
+    for (int i = 1; i <= settings.threads; ++i)
+        pawn_allocate(search_thread(i), settings.pawn_hash_entries,
+                      static_cast<uint32_t>(settings.pawn_hash_mb), 1, i);
+    std::printf("Thread allocated for search: %i", settings.threads);
+}
+
+// "go": the engine searches the current position and plays its move.
+void cmd_go(const char*) {
+    SearchThread& main = main_search;
+    main.engine_side = main.stack.current->side;
+    time_control.start_ms = now_ms();
+    allocate_time(time_control, 0);
+    const uint64_t result = think(main);
+    if (result_move(result)) {
+        make_move(main.stack.current, result_move(result), main.stack.boards);
+        game_advance(main.stack);
+    }
+    report_best_move(result, search_info.pv.length > 1 ? search_info.pv.moves[1] : 0);
+    announce_game_end(main.stack);
+}
+
 void cmd_test_position(const char* line) {
     diag_load_position(test_position_fen(line));
 }
@@ -146,6 +201,7 @@ constexpr ConsoleCommand kCommands[] = {
     {"e", EXACT, cmd_test_position},
     {"mob", EXACT, cmd_test_position},
     {"fianc", EXACT, cmd_test_position},
+    {"thread", PREFIX, cmd_thread},
     {"see", EXACT, [](const char*) { diag_see(); }},
     {"piece", PREFIX, diag_piece},
     {"score", EXACT, [](const char*) { diag_score(); }},
@@ -157,6 +213,10 @@ constexpr ConsoleCommand kCommands[] = {
     {"getboard", PREFIX, cmd_getboard},
     {"b", EXACT, cmd_board},
     {"turn", EXACT, cmd_turn},
+    {"sd", PREFIX, cmd_sd},
+    {"st", PREFIX, cmd_st},
+    {"red", EXACT, [](const char*) { print_reduction_table(); }},
+    {"go", EXACT, cmd_go},
     {"undo", EXACT, cmd_undo},
     {"memory", PREFIX, cmd_memory},
 };

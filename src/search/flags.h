@@ -8,6 +8,10 @@
 struct SearchFlags {
     std::atomic<int> stop{0};  // the current search must end as soon as possible
     std::atomic<int> abort{0}; // the current iteration's result is not to be used
+    // Front-end flags of the UCI loop and the input monitor.
+    std::atomic<int> infinite{0};    // "go infinite": the search waits for "stop"
+    std::atomic<int> ponder_wait{0}; // the best move is held back until "ponderhit" or "stop"
+    std::atomic<int> ponder_move{1}; // the best-move line names a ponder move
 };
 
 extern SearchFlags search_flags;

@@ -1,22 +1,40 @@
-// Per-thread search state. One record, the main search state, is also the game state of the
-// front-ends: its position stack holds the game.
+// Per-thread search state. Every worker of the lazy SMP search owns one record; one more record,
+// the main search state, is the game state of the front-ends: its position stack holds the game.
 #pragma once
 
 #include <cstdint>
 
 #include "board/board.h"
+#include "board/movegen.h"
 #include "eval/pawnhash.h"
 
+// A principal variation: up to 63 moves.
+struct PVLine {
+    uint8_t length;
+    Move moves[63];
+};
+
 struct SearchThread {
-    uint32_t engine_side = 2; // real colour the engine plays (2: none yet)
-    PositionStack stack{};
-    PawnHashEntry* pawn_table = nullptr; // pawn_entries entries, owned by this thread
-    uint64_t pawn_table_entries = 0;     // entries of pawn_table (a power of two)
+    uint32_t engine_side = 2;      // real colour the engine plays (2: none yet)
+    PositionStack stack{};         // its `current` is the position being searched
+    Move killers[64][2]{};         // two killers per ply, slot 0 the most recent
+    uint16_t history[2][64][64]{}; // [real colour to move][from][to], wraps around
+    int number = 0;                // 1.. for workers, 0 for the main search state
+    int depth = 0;                 // iteration depth
+    int seldepth = 0;              // highest ply reached
+    int16_t alpha = 0, beta = 0;   // aspiration window
+    MoveEntry* root_end = nullptr; // end of root_moves
+    MoveEntry root_moves[MAX_MOVES]{};
+    int tb_limit = 0;    // most pieces on the board for which tablebases are probed
+    uint64_t nodes = 0;  // nodes searched
+    uint64_t nodes2 = 0; // nodes of earlier root moves, for the per-move node counts
+    PawnHashEntry* pawn_table = nullptr; // pawn_table_entries entries, owned by this thread
+    uint64_t pawn_table_entries = 0;     // a power of two
 };
 
 extern SearchThread main_search;
 
 constexpr int MAX_THREADS = 24;
 
-// The record of search thread i (1 to MAX_THREADS), created on first use.
+// The record of search worker i (1 to MAX_THREADS), created on first use.
 SearchThread& search_thread(int i);

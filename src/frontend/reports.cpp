@@ -1,0 +1,87 @@
+#include "frontend/reports.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "board/fen.h"
+#include "config/settings.h"
+#include "frontend/frontend.h"
+#include "search/flags.h"
+#include "search/think.h"
+
+void move_text_or_null(char* buffer, Move m, uint32_t side) {
+    if (m == 0) {
+        std::snprintf(buffer, MOVE_TEXT_SIZE, "0000");
+        return;
+    }
+    move_to_text(buffer, m, side);
+}
+
+void print_pv(const SearchThread& main, const PVLine& pv) {
+    uint32_t side = main.stack.current->side;
+    char text[MOVE_TEXT_SIZE];
+    for (int i = 0; i < pv.length && i < 63; ++i) {
+        if (pv.moves[i] == 0) continue;
+        move_to_text(text, pv.moves[i], side);
+        std::printf("%s ", text);
+        side ^= 1;
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+void report_iteration(const SearchThread& main, uint64_t result, const PVLine& pv) {
+    const int score = result_score(result);
+    const int64_t elapsed = now_ms() - time_control.start_ms;
+    const uint64_t nodes = search_info.nodes;
+    if (frontend_mode == MODE_UCI) {
+        if (score >= 19000 || score <= -19000) {
+            const int mate = score >= 19000 ? (20001 - score) / 2 : (-20000 - score) / 2;
+            std::printf("info depth %2d score mate %2d nodes %10" PRIu64 " time %6d pv ",
+                        main.depth, mate, nodes, static_cast<int>(elapsed));
+        } else {
+            const double t = static_cast<double>(elapsed);
+            const double nps = t < 500 ? 0 : static_cast<double>(nodes) / t * 1000;
+            std::printf("info depth %2d seldepth %2d score cp %6d nodes %10" PRIu64
+                        " time %.0f nps %.0f pv ",
+                        main.depth, search_info.seldepth, score, nodes, t, nps);
+        }
+        print_pv(main, pv);
+        return;
+    }
+    if (settings.post_thinking) {
+        std::printf("%2d %6d %6d %10" PRIu64 " ", main.depth, score, static_cast<int>(elapsed / 10),
+                    nodes);
+        print_pv(main, pv);
+    }
+    if (score >= 19000)
+        std::printf("Mate in% d \n", (20001 - score) / 2);
+    else if (score <= -19000)
+        std::printf("Mated to% d \n", (score + 20000) / 2);
+    std::fflush(stdout);
+}
+
+void report_best_move(uint64_t result, Move ponder) {
+    // The move has been made: the side to move now is the one that replies to it.
+    const uint32_t side = main_search.stack.current->side;
+    char best_text[MOVE_TEXT_SIZE], ponder_text[MOVE_TEXT_SIZE];
+    move_text_or_null(best_text, result_move(result), side ^ 1);
+    move_text_or_null(ponder_text, ponder, side);
+    if (frontend_mode == MODE_UCI) {
+        if (search_flags.ponder_move.load(std::memory_order_relaxed) && ponder)
+            std::printf("bestmove %s ponder %s\n", best_text, ponder_text);
+        else
+            std::printf("bestmove %s\n", best_text);
+    } else {
+        const int64_t ms = search_info.duration_ms;
+        const double knps =
+            ms > 0 ? static_cast<double>(search_info.nodes / static_cast<uint64_t>(ms)) : 0;
+        if (ponder)
+            std::printf("Bestmove: %s   Score: %d   Pondermove: %s   Knps: %.0f\n", best_text,
+                        result_score(result), ponder_text, knps);
+        else
+            std::printf("Bestmove: %s   Score: %d    Knps: %.0f\n", best_text, result_score(result),
+                        knps);
+    }
+    std::fflush(stdout);
+}

@@ -1,0 +1,239 @@
+#include "search/think.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "config/settings.h"
+#include "frontend/frontend.h"
+#include "frontend/reports.h"
+#include "search/flags.h"
+#include "search/search.h"
+#include "search/threads.h"
+#include "search/tt.h"
+#include "tablebase/tablebase.h"
+
+TimeControl time_control;
+SearchInfo search_info;
+
+namespace {
+
+std::thread timer_thread;
+std::atomic<bool> timer_quit{false};
+
+void timer(TimeControl tc) {
+    while (!search_flags.stop.load(std::memory_order_relaxed) &&
+           !timer_quit.load(std::memory_order_relaxed)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int64_t elapsed = (now_ms() - tc.start_ms) / 10;
+        if (elapsed > tc.move_time || elapsed > tc.allotted) {
+            search_flags.stop.store(1, std::memory_order_relaxed);
+            search_flags.abort.store(1, std::memory_order_relaxed);
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int64_t now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void stop_timer() {
+    if (!timer_thread.joinable()) return;
+    timer_quit.store(true, std::memory_order_relaxed);
+    timer_thread.join();
+    timer_quit.store(false, std::memory_order_relaxed);
+}
+
+void allocate_time(TimeControl& tc, int generation) {
+    stop_timer();
+    search_flags.stop.store(0, std::memory_order_relaxed);
+    if (tc.moves_to_go < 1) {
+        int d = tc.sudden_death;
+        if (tc.own_time > tc.opponent_time)
+            d -= tc.more_time;
+        else if (tc.own_time < tc.opponent_time)
+            d += tc.less_time;
+        if (tc.own_time < 1501 && tc.increment < 201) d += tc.fast_game;
+        if (generation < 21) d += tc.fast_opening;
+        d = std::max(d, 1); // extreme settings must not divide by zero or flip the sign
+        tc.allotted = static_cast<int32_t>(static_cast<float>(tc.own_time) / static_cast<float>(d));
+    } else {
+        tc.allotted = tc.own_time / tc.moves_to_go;
+    }
+    if (tc.increment > 0 && tc.own_time - tc.allotted - tc.increment > 500)
+        tc.allotted += tc.increment;
+    if (tc.opponent_time < 1200) {
+        search_flags.ponder_move.store(0, std::memory_order_relaxed);
+        search_flags.ponder_wait.store(0, std::memory_order_relaxed);
+    }
+    if (frontend_mode == MODE_CONSOLE && tc.move_time == 720000) return;
+    try {
+        timer_thread = std::thread(timer, tc);
+    } catch (const std::system_error&) {
+        std::printf("#DEBUG Errore nella creazione del thread 1\n");
+        std::exit(1);
+    }
+}
+
+void sort_root_moves(MoveEntry* list, int first, int last) {
+    std::sort(list + first, list + last + 1,
+              [](const MoveEntry& a, const MoveEntry& b) { return a.score < b.score; });
+}
+
+uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry* list,
+                     MoveEntry* end, int tb_limit, PVLine& pv) {
+    Board* const cur = t.stack.current;
+    pv.length = 0;
+    Move best = 0, hash_move = 0;
+    int best_score = alpha;
+    PVLine child;
+
+    // The move the table remembers is searched first (not when tablebases decided the root).
+    if (tb_limit != 0) {
+        uint64_t data = 0;
+        if (tt_probe(*cur, &data, depth, 0, static_cast<int16_t>(alpha),
+                     static_cast<int16_t>(beta)) != TT_MISS &&
+            is_legal_move(*cur, tt_move(data))) {
+            hash_move = tt_move(data);
+            t.stack.current = make_move(cur, hash_move, t.stack.boards);
+            ++t.nodes;
+            const int score = -search(t, depth - 1, 1, -beta, -best_score, tb_limit, child);
+            t.stack.current = cur;
+            if (score > best_score) {
+                best = hash_move;
+                best_score = score;
+                pv.moves[0] = best;
+                std::copy(child.moves, child.moves + std::min<int>(child.length, 62), pv.moves + 1);
+                pv.length = static_cast<uint8_t>(std::min<int>(child.length, 62) + 1);
+            }
+        }
+    }
+
+    const int count = static_cast<int>(end - list);
+    if (depth > 1 && count >= 2) sort_root_moves(list, 0, count - 1);
+
+    // Most nodes first; every move is searched, there is no cut-off at the root.
+    for (MoveEntry* e = end - 1; e >= list; --e) {
+        const Move m = e->move;
+        if (m == hash_move) continue;
+        t.stack.current = make_move(cur, m, t.stack.boards);
+        ++t.nodes;
+        const uint64_t before = t.nodes;
+        int score;
+        if (best) {
+            score = -search(t, depth - 1, 1, -best_score - 1, -best_score, tb_limit, child);
+            if (score > best_score)
+                score = -search(t, depth - 1, 1, -beta, -best_score, tb_limit, child);
+        } else {
+            score = -search(t, depth - 1, 1, -beta, -best_score, tb_limit, child);
+        }
+        e->score = static_cast<int16_t>((t.nodes - before) % 32000);
+        t.stack.current = cur;
+        if (score > best_score) {
+            best = m;
+            best_score = score;
+            pv.moves[0] = m;
+            std::copy(child.moves, child.moves + std::min<int>(child.length, 62), pv.moves + 1);
+            pv.length = static_cast<uint8_t>(std::min<int>(child.length, 62) + 1);
+        }
+    }
+    tt_store(*cur, depth, 0, BOUND_EXACT, static_cast<int16_t>(best_score), best);
+    return make_result(best, static_cast<int16_t>(best_score));
+}
+
+uint64_t think(SearchThread& main) {
+    // 1-3. A fresh search.
+    main.tb_limit = settings.syzygy_men;
+    search_flags.stop.store(0, std::memory_order_relaxed);
+    search_flags.abort.store(0, std::memory_order_relaxed);
+    tt_new_search();
+    search_info.pv.length = 0;
+    search_info.ponder_move = 0;
+    search_info.seldepth = 0;
+    search_info.nodes = 0;
+    search_info.tb_score = 0;
+    std::memset(static_cast<void*>(main.root_moves), 0, sizeof main.root_moves);
+    main.depth = 0;
+    main.seldepth = 0;
+    main.alpha = -INFINITE_SCORE;
+    main.beta = INFINITE_SCORE;
+
+    // 4. The legal root moves; none means mate or stalemate: nothing to search.
+    Board& root = *main.stack.current;
+    main.root_end = gen_legal_moves(root, main.root_moves);
+    if (main.root_end == main.root_moves) {
+        search_info.duration_ms = now_ms() - time_control.start_ms;
+        stop_timer();
+        return 0;
+    }
+
+    // 5. Tablebases at the root: drop the moves that lose the tablebase result.
+    bool tb_filtered = false;
+    if (settings.syzygy && popcount(occupied(root)) <= settings.syzygy_men) {
+        int16_t tb_score = 0;
+        if (tb_root_filter(root, main.root_moves, &tb_score, &main.root_end)) {
+            tb_filtered = true;
+            search_info.tb_score = tb_score;
+            main.tb_limit = 0;
+        }
+    }
+
+    // 6. A single move is played at once.
+    if (main.root_end - main.root_moves == 1) {
+        const MoveEntry only = main.root_moves[0];
+        PVLine line{};
+        line.length = 1;
+        line.moves[0] = only.move;
+        search_info.pv = line;
+        report_iteration(main, make_result(only.move, only.score), line);
+        search_info.duration_ms = now_ms() - time_control.start_ms;
+        stop_timer();
+        return make_result(only.move, only.score);
+    }
+
+    // 7. Iterative deepening with an aspiration window.
+    Move best = main.root_end[-1].move;
+    int16_t best_score = main.root_end[-1].score;
+    for (int depth = 1; depth <= search_info.max_depth; ++depth) {
+        main.depth = depth;
+        search_flags.abort.store(0, std::memory_order_relaxed);
+        const uint64_t result = run_iteration(main);
+        if (search_flags.stop.load(std::memory_order_relaxed)) {
+            search_flags.abort.store(1, std::memory_order_relaxed);
+            break;
+        }
+        const int16_t score = result_score(result);
+        if (score > main.alpha && score < main.beta) {
+            best = result_move(result);
+            best_score = score;
+            search_info.pv = winner_pv();
+            search_info.ponder_move = search_info.pv.length > 1 ? search_info.pv.moves[1] : 0;
+        }
+        const int16_t reported = tb_filtered ? std::max(score, search_info.tb_score) : score;
+        report_iteration(main, make_result(best, reported), search_info.pv);
+        if (reported == search_info.tb_score) {
+            main.alpha = -INFINITE_SCORE;
+            main.beta = INFINITE_SCORE;
+        } else if (score <= main.alpha || score >= main.beta) {
+            main.alpha = -INFINITE_SCORE;
+            main.beta = INFINITE_SCORE;
+            --depth; // the same depth again with the full window
+        } else {
+            main.alpha = static_cast<int16_t>(score - 50);
+            main.beta = static_cast<int16_t>(score + 50);
+        }
+    }
+    search_info.duration_ms = now_ms() - time_control.start_ms;
+    stop_timer();
+    return make_result(best, best_score);
+}

@@ -1,0 +1,21 @@
+// Endgame tablebases: win/draw/loss and distance-to-zero probes, and the root filter.
+#pragma once
+
+#include <cstdint>
+
+#include "board/board.h"
+
+// Registers the tables found in the two folders.
+void tb_init(const char* dtz_path, const char* wdl_path);
+
+// Win/draw/loss of the position for the side to move: -2 loss, -1 blessed loss, 0 draw, 1 cursed
+// win, 2 win. *success is set to 1 when the value is known, else 0.
+int tb_probe_wdl(const Board& b, int* success);
+
+// Distance to zeroing the fifty-move counter, signed like the WDL value.
+int tb_probe_dtz(const Board& b, int* success);
+
+// Removes the root moves that throw away the tablebase result, ranks the rest and gives the
+// position's tablebase score in *tb_score; *end moves back when moves are dropped. Returns 1 when
+// the filter ran, 0 when the position could not be probed.
+int tb_root_filter(const Board& b, MoveEntry* list, int16_t* tb_score, MoveEntry** end);
