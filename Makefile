@@ -2,6 +2,7 @@
 #   make run       build the engine (Release) and start it in the repository root
 #   make test      build everything with warnings as errors and run the test suite
 #   make sanitize  the test suite under AddressSanitizer and UBSan, with short perft depths
+#   make tsan      the multi-threaded tests under ThreadSanitizer
 #   make bench     run the benchmark scripts in bench/ against the Release build
 #   make format    clang-format the sources and tests
 #   make clean     remove the build directories
@@ -19,7 +20,7 @@ SANITIZERS := address,undefined
 # $(call configure,DIR,CMAKE OPTIONS): generate DIR unless it already is.
 configure = test -f $(ROOT)/$(1)/build.ninja || cmake -S $(ROOT) -B $(ROOT)/$(1) -G Ninja $(2)
 
-.PHONY: build run test sanitize bench format clean
+.PHONY: build run test sanitize tsan bench format clean
 
 build:
 	@$(TOOLS)
@@ -41,6 +42,15 @@ sanitize:
 	cmake --build $(ROOT)/build-asan
 	cd $(ROOT)/build-asan && BRONTAVEL_QUICK=1 ctest --output-on-failure -j2
 
+# ThreadSanitizer on the tests where threads share data: multi-threaded searches and the
+# transposition table.
+TSAN_TESTS := *Thread*:*Concurrent*:*Smp*
+tsan:
+	@$(TOOLS) --tests
+	@$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRONTAVEL_SANITIZE=thread -DBRONTAVEL_WERROR=ON)
+	cmake --build $(ROOT)/build-tsan --target brontavel_tests
+	cd $(ROOT)/build-tsan && BRONTAVEL_QUICK=1 TSAN_OPTIONS=halt_on_error=1 ./brontavel_tests --gtest_filter='$(TSAN_TESTS)'
+
 bench: build
 	@for script in $(ROOT)/bench/*.sh; do echo "== $$(basename $$script)"; $$script || exit 1; done
 
@@ -49,4 +59,4 @@ format:
 	find $(ROOT)/src $(ROOT)/tests \( -name '*.cpp' -o -name '*.h' \) -exec clang-format -i {} +
 
 clean:
-	rm -rf $(ROOT)/build $(ROOT)/build-test $(ROOT)/build-asan
+	rm -rf $(ROOT)/build $(ROOT)/build-test $(ROOT)/build-asan $(ROOT)/build-tsan

@@ -6,6 +6,7 @@
 
 #include "config/ini.h"
 #include "eval/pawnhash.h"
+#include "search/think.h"
 #include "search/thread.h"
 
 Settings settings;
@@ -60,6 +61,7 @@ void load_settings(const char* file_name) {
 
     settings.max_depth = static_cast<uint8_t>(
         read_number("ENGINE", "MaxDepth", defaults.max_depth, 1, 64, 64, file_name));
+    search_info.max_depth = settings.max_depth;
     settings.threads = static_cast<uint8_t>(
         read_number("ENGINE", "Thread", defaults.threads, 1, MAX_THREADS, 1, file_name));
     std::printf("Thread allocated for lazySMP: %i\n", settings.threads);
@@ -90,6 +92,9 @@ void load_settings(const char* file_name) {
     settings.own_time = 720000;
     settings.move_time = 720000;
     settings.allotted_time = 720000;
+    time_control.own_time = settings.own_time;
+    time_control.move_time = settings.move_time;
+    time_control.allotted = settings.allotted_time;
 
     settings.sudden_death =
         read_number("TIME", "SuddenDeath", defaults.sudden_death, 10, 40, 20, file_name);
@@ -98,4 +103,9 @@ void load_settings(const char* file_name) {
     settings.fast_game = read_number("TIME", "FastGame", defaults.fast_game, 5, 15, 5, file_name);
     settings.fast_opening =
         read_number("TIME", "FastOpening", defaults.fast_opening, 5, 15, 15, file_name);
+    time_control.sudden_death = settings.sudden_death;
+    time_control.more_time = settings.more_time;
+    time_control.less_time = settings.less_time;
+    time_control.fast_game = settings.fast_game;
+    time_control.fast_opening = settings.fast_opening;
 }

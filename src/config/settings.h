@@ -21,7 +21,7 @@ struct Settings {
     char dtz_path[256] = "";
     char wdl_path[256] = "";
     int syzygy_men = 5;
-    // TIME
+    // TIME (also copied into the search's time control block)
     int sudden_death = 20;
     int more_time = 5;
     int less_time = 5;
@@ -39,7 +39,8 @@ extern Settings settings;
 // Loads the settings from the INI file, opening it once per key: a missing file, key or value
 // keeps the default; numbers outside their range, or that do not parse, take their fallback.
 // Prints "Thread allocated for lazySMP: %i\n", derives the entry counts of the hash tables (also
-// into pawn_entries and pawn_mb) and resets the engine side of the main search state.
+// into pawn_entries and pawn_mb), resets the engine side of the main search state, and hands the
+// depth limit and the time settings to the search (search_info, time_control).
 void load_settings(const char* file_name);
 
 // Entry count of a hash table of the given size in MB: the largest power of two of bytes not

@@ -30,6 +30,11 @@ struct SearchThread {
     uint64_t nodes2 = 0; // nodes of earlier root moves, for the per-move node counts
     PawnHashEntry* pawn_table = nullptr; // pawn_table_entries entries, owned by this thread
     uint64_t pawn_table_entries = 0;     // a power of two
+
+    SearchThread() = default;
+    SearchThread(const SearchThread&) = delete;
+    SearchThread& operator=(const SearchThread&) = delete;
+    ~SearchThread() { pawn_free(*this); }
 };
 
 extern SearchThread main_search;

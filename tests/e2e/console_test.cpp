@@ -534,9 +534,9 @@ TEST(Console, SeeSelfTestPrintsTwentyFiveCases) {
     while (std::regex_search(rest, m, block, std::regex_constants::match_continuous)) {
         ASSERT_LT(n, 25);
         SCOPED_TRACE(testing::Message() << "case " << n + 1);
-        char number[8];
+        char number[16];
         std::snprintf(number, sizeof number, "%2i", n + 1);
-        char score[8];
+        char score[16];
         std::snprintf(score, sizeof score, "%5i", cases[n].first);
         char move[16];
         std::snprintf(move, sizeof move, "%8s", cases[n].second);

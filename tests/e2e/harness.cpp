@@ -87,6 +87,9 @@ RunResult run_engine(const std::string& input, std::chrono::milliseconds timeout
         ADD_FAILURE() << "cannot create a temporary working directory: " << std::strerror(errno);
         return result;
     }
+    // Without a settings file of the test's own, the tables are kept small: the defaults would
+    // ask for 8 GB, which every "clear" would have to zero.
+    std::ofstream(fs::path(dir.path()) / "brontavel.ini") << kSmallTables;
     for (const auto& [name, text] : files) {
         std::ofstream(fs::path(dir.path()) / name, std::ios::binary) << text;
     }

@@ -14,6 +14,10 @@ struct RunResult {
     bool timed_out = false;
 };
 
+// The settings file every run gets unless the test places its own: small hash tables, the other
+// settings at their defaults.
+inline constexpr const char* kSmallTables = "[ENGINE]\nHashSize=16\nHashPawnSize=1\n";
+
 // A file to place in the working directory before the engine starts (name relative to it).
 using WorkFile = std::pair<std::string, std::string>;
 
