@@ -26,7 +26,7 @@ int main() {
     std::printf("brontavel chess engine\n");
     std::printf("Version %ld.%ld\n\n", 1L, 1L);
     load_settings("brontavel.ini");
-    new_game(main_search.stack);
+    start_new_game();
     ResetEvalParams();
     print_dashes();
     std::printf("\n");

@@ -65,11 +65,11 @@ void cmd_help(const char*) {
 }
 
 void cmd_new(const char*) {
-    new_game(game());
+    start_new_game();
 }
 
 void cmd_setboard(const char* line) {
-    new_game(game());
+    start_new_game();
     read_fen(game(), std::strlen(line) >= 9 ? line + 9 : "", nullptr);
     print_board(*game().current);
 }

@@ -1,8 +1,28 @@
 #include <cstdio>
 
 #include "frontend/frontend.h"
+#include "search/thread.h"
+#include "search/tt.h"
 
 uint32_t frontend_mode = MODE_CONSOLE;
+
+bool read_line(std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::getchar()) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+void start_new_game() {
+    new_game(main_search.stack);
+    tt.age = 0;
+}
 
 bool read_line(char* buf, size_t size) {
     size_t n = 0;

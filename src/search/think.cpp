@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -24,6 +25,9 @@ SearchInfo search_info;
 
 namespace {
 
+// The timer of the current search. It is started by the front-end's thread, or by the input
+// monitor on "ponderhit", and ended by the front-end's thread: the handle is guarded.
+std::mutex timer_lock;
 std::thread timer_thread;
 std::atomic<bool> timer_quit{false};
 
@@ -48,6 +52,7 @@ int64_t now_ms() {
 }
 
 void stop_timer() {
+    std::lock_guard<std::mutex> guard(timer_lock);
     if (!timer_thread.joinable()) return;
     timer_quit.store(true, std::memory_order_relaxed);
     timer_thread.join();
@@ -77,6 +82,7 @@ void allocate_time(TimeControl& tc, int generation) {
         search_flags.ponder_wait.store(0, std::memory_order_relaxed);
     }
     if (frontend_mode == MODE_CONSOLE && tc.move_time == 720000) return;
+    std::lock_guard<std::mutex> guard(timer_lock);
     try {
         timer_thread = std::thread(timer, tc);
     } catch (const std::system_error&) {
@@ -152,9 +158,9 @@ uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry*
 }
 
 uint64_t think(SearchThread& main) {
-    // 1-3. A fresh search.
+    // 1-3. A fresh search. The stop flag was cleared by the front-end before it started a timer
+    // or an input monitor, so that a "stop" that comes early is not lost.
     main.tb_limit = settings.syzygy_men;
-    search_flags.stop.store(0, std::memory_order_relaxed);
     search_flags.abort.store(0, std::memory_order_relaxed);
     tt_new_search();
     search_info.pv.length = 0;

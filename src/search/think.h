@@ -51,7 +51,8 @@ inline int16_t result_score(uint64_t r) {
 }
 
 // Searches the main search state's current position; returns the best move and its score. A
-// position without legal moves gives the zero move at once.
+// position without legal moves gives the zero move at once. The caller clears the stop flag
+// (allocate_time does) before the search and before anything that may set it starts.
 uint64_t think(SearchThread& main);
 
 // One iteration on one thread over its root move list.
