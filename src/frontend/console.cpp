@@ -6,6 +6,7 @@
 
 #include "board/fen.h"
 #include "board/makemove.h"
+#include "book/book.h"
 #include "config/settings.h"
 #include "frontend/diagnostics.h"
 #include "frontend/frontend.h"
@@ -201,6 +202,12 @@ constexpr ConsoleCommand kCommands[] = {
     {"e", EXACT, cmd_test_position},
     {"mob", EXACT, cmd_test_position},
     {"fianc", EXACT, cmd_test_position},
+    {"book", EXACT,
+     [](const char*) {
+         char fen[FEN_BUFFER_SIZE];
+         write_fen(*game().current, fen);
+         book_list("Kestrane_12.9c.bin", fen);
+     }},
     {"thread", PREFIX, cmd_thread},
     {"see", EXACT, [](const char*) { diag_see(); }},
     {"piece", PREFIX, diag_piece},

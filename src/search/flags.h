@@ -11,7 +11,7 @@ struct SearchFlags {
     // Front-end flags of the UCI loop and the input monitor.
     std::atomic<int> infinite{0};    // "go infinite": the search waits for "stop"
     std::atomic<int> ponder_wait{0}; // the best move is held back until "ponderhit" or "stop"
-    std::atomic<int> ponder_move{1}; // the best-move line names a ponder move
+    std::atomic<int> ponder_move{0}; // the best-move line names a ponder move
 };
 
 extern SearchFlags search_flags;
