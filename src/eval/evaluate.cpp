@@ -345,7 +345,10 @@ template <bool Trace> int16_t evaluate_impl(SearchThread& thread) {
         } else {
             info = pawn_structure<Trace>(own_pawns, enemy_pawns, k, e, sum.terms);
             info.key = key;
-            if (slot) *slot = info;
+            if (slot) {
+                *slot = info;
+                thread.pawn_table_dirty = true;
+            }
         }
         sum.total = static_cast<int16_t>(sum.total + info.score);
         const Bitboard passed = info.passed;

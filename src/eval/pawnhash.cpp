@@ -56,6 +56,7 @@ void pawn_allocate(SearchThread& thread, uint64_t entries, uint32_t mb, int repo
     }
     thread.pawn_table = static_cast<PawnHashEntry*>(table);
     thread.pawn_table_entries = had;
+    thread.pawn_table_dirty = false;
     if (had != asked)
         std::printf("HashPawn Table reduced to %llu entries (%llu KB) for Thread %i\n",
                     static_cast<unsigned long long>(had),
@@ -67,6 +68,8 @@ void pawn_allocate(SearchThread& thread, uint64_t entries, uint32_t mb, int repo
 }
 
 void pawn_clear(SearchThread& thread) {
+    if (!thread.pawn_table_dirty) return; // still all zeros
+    thread.pawn_table_dirty = false;
     if (thread.pawn_table)
         std::memset(static_cast<void*>(thread.pawn_table), 0,
                     thread.pawn_table_entries * sizeof(PawnHashEntry));
@@ -91,5 +94,6 @@ void store_pawn_hash(SearchThread& thread, const Board& b, const PawnHashEntry& 
     PawnHashEntry& slot = thread.pawn_table[key & (thread.pawn_table_entries - 1)];
     slot = entry;
     slot.key = key;
+    thread.pawn_table_dirty = true;
     slot.spare = 0;
 }

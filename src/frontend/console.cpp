@@ -1,5 +1,7 @@
 // The interactive console: a prompt, one command per line, game commands and the developer
 // commands of diagnostics.cpp.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,8 @@
 #include "search/think.h"
 #include "search/thread.h"
 #include "search/tt.h"
+#include "tablebase/tablebase.h"
+#include "tuning/tuner.h"
 
 namespace {
 
@@ -127,11 +131,12 @@ void cmd_sd(const char* line) {
 void cmd_st(const char* line) {
     char* end = nullptr;
     const long seconds = std::strtol(line + 2, &end, 10);
-    if (end == line + 2 || seconds <= 0 || seconds > 7200) {
+    if (end == line + 2 || seconds <= 0) {
         std::printf("Error (movetime out of bound): Insert movetime > 0 \n");
         return;
     }
-    time_control.move_time = static_cast<int32_t>(seconds * 100);
+    // Hundredths of a second in 32 bits: longer than eight months is as good as forever.
+    time_control.move_time = static_cast<int32_t>(std::min<long>(seconds, INT32_MAX / 100) * 100);
 }
 
 // "thread %i": the number of search threads, 1 to 24, each with its own pawn table.
@@ -182,6 +187,12 @@ constexpr ConsoleCommand kCommands[] = {
     {"hstore", PREFIX, diag_hstore},
     {"hprobe", EXACT, [](const char*) { diag_hprobe(); }},
     {"inv", EXACT, [](const char*) { diag_inv(); }},
+    {"TD1", EXACT, [](const char*) { tune_td1(main_search); }},
+    {"TD2", EXACT, [](const char*) { tune_td2(main_search); }},
+    {"TD3", EXACT, [](const char*) { tune_td3(main_search); }},
+    {"texel", EXACT, [](const char*) { tune_texel_prepare(main_search); }},
+    {"tune", EXACT, [](const char*) { tune_texel(main_search); }},
+    {"mink", EXACT, [](const char*) { tune_scan_k(main_search); }},
     {"clear", EXACT, [](const char*) { diag_clear(); }},
     {"dump", EXACT, [](const char*) { diag_dump(); }},
     {"n1", EXACT, cmd_test_position},
@@ -267,6 +278,7 @@ int console_loop() {
     for (int i = 1; i <= settings.threads; ++i)
         pawn_allocate(search_thread(i), settings.pawn_hash_entries,
                       static_cast<uint32_t>(settings.pawn_hash_mb), 1, i);
+    if (settings.syzygy) tb_init(settings.dtz_path, settings.wdl_path);
     std::printf("\nWelcome in brontavel\n");
     std::printf("type \"help\" to show commands list\n");
     char line[kLineSize];

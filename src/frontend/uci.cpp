@@ -135,7 +135,7 @@ void uci_go(const std::string& line) {
 
     // Pondering or analysing: the move is held back until "ponderhit" or "stop".
     while (search_flags.ponder_wait.load(std::memory_order_relaxed))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     join_input_monitor();
     stop_timer(); // a timer started by a late "ponderhit" has nothing left to stop
 

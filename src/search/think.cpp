@@ -77,6 +77,11 @@ void allocate_time(TimeControl& tc, int generation) {
     }
     if (tc.increment > 0 && tc.own_time - tc.allotted - tc.increment > 500)
         tc.allotted += tc.increment;
+    // Never plan to use the whole clock: with one move to go, or a divisor of 1, the formula
+    // would spend all of it and lose on time. Keep 5% in hand, at least 0.3 s (half the clock
+    // when less than that is left), and always allow a hundredth.
+    const int32_t reserve = std::max(tc.own_time / 20, std::min(30, tc.own_time / 2));
+    tc.allotted = std::max(std::min(tc.allotted, tc.own_time - reserve), 1);
     if (tc.opponent_time < 1200) {
         search_flags.ponder_move.store(0, std::memory_order_relaxed);
         search_flags.ponder_wait.store(0, std::memory_order_relaxed);

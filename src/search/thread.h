@@ -30,6 +30,7 @@ struct SearchThread {
     uint64_t nodes2 = 0; // nodes of earlier root moves, for the per-move node counts
     PawnHashEntry* pawn_table = nullptr; // pawn_table_entries entries, owned by this thread
     uint64_t pawn_table_entries = 0;     // a power of two
+    bool pawn_table_dirty = false;       // stored to since it was allocated or cleared
 
     SearchThread() = default;
     SearchThread(const SearchThread&) = delete;

@@ -42,6 +42,7 @@ void tt_allocate(uint64_t entries, uint32_t mb) {
         tt.entries /= 2;
         tt.table = static_cast<HashEntry*>(tt_table_calloc(tt.entries + 4, sizeof(HashEntry)));
     }
+    tt.dirty.store(false, std::memory_order_relaxed);
     if (tt.entries != entries) {
         tt.mb = static_cast<uint32_t>((tt.entries * sizeof(HashEntry)) >> 20);
         std::printf("Hash table reduced to %" PRIu64 " entries\n", tt.entries);
@@ -50,7 +51,9 @@ void tt_allocate(uint64_t entries, uint32_t mb) {
 }
 
 void tt_clear() {
-    if (tt.table) std::memset(static_cast<void*>(tt.table), 0, tt.entries * sizeof(HashEntry));
+    if (!tt.table || !tt.dirty.load(std::memory_order_relaxed)) return;
+    std::memset(static_cast<void*>(tt.table), 0, tt.entries * sizeof(HashEntry));
+    tt.dirty.store(false, std::memory_order_relaxed);
 }
 
 void tt_new_search() {
@@ -140,6 +143,7 @@ void tt_store_at(uint64_t home, const Board& b, int depth, int ply, int bound, i
                           static_cast<uint64_t>(move) << 32;
     save(slot->data, data);
     save(slot->check, b.key ^ data);
+    if (!tt.dirty.load(std::memory_order_relaxed)) tt.dirty.store(true, std::memory_order_relaxed);
 }
 
 void tt_store(const Board& b, int depth, int ply, int bound, int16_t score, Move move) {

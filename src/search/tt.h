@@ -3,6 +3,7 @@
 // so an entry torn by two writers no longer matches any key.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -23,6 +24,9 @@ struct TranspositionTable {
     uint64_t entries = 0; // a power of two; the array holds entries + 4 slots
     uint32_t mb = 0;      // the size in MB as set
     uint8_t age = 0;      // the current search generation
+    // Set by the first store after an allocation or a clear: clearing a table that is still all
+    // zeros (a fresh one, whose pages the system has not even handed out yet) is skipped.
+    std::atomic<bool> dirty{false};
 };
 
 extern TranspositionTable tt;

@@ -761,7 +761,8 @@ int decompress(const TableCore& t, const Pairs& pd, uint64_t idx, bool dtz) {
 }
 
 inline void sort_squares(int* sq, int k) {
-    std::sort(sq, sq + k);
+    for (int i = 1; i < k; ++i) // a handful of squares: insertion sort
+        for (int j = i; j > 0 && sq[j - 1] > sq[j]; --j) std::swap(sq[j - 1], sq[j]);
 }
 
 // Adds the subindexes of the ordinary groups from position i on.
@@ -820,7 +821,10 @@ bool encode_pawnless(const EncInfo& e, int* sq, int n, int enc_type, uint64_t& i
 uint64_t encode_pawn(const EncInfo& e, int* sq, int n, int a, int b) {
     if (sq[0] & 4)
         for (int i = 0; i < n; ++i) sq[i] ^= 7;
-    std::sort(sq + 1, sq + a, [](int x, int y) { return po_value(x) > po_value(y); });
+    // At most five pawns: a plain insertion sort (descending by po_value).
+    for (int i = 2; i < a; ++i)
+        for (int j = i; j > 1 && po_value(sq[j - 1]) < po_value(sq[j]); --j)
+            std::swap(sq[j - 1], sq[j]);
     uint64_t sub = g_lead_base[a - 1][lp_value(sq[0])];
     for (int i = 1; i < a; ++i) sub += g_binom[a - i][po_value(sq[i])];
     uint64_t idx = sub * e.factor[0];

@@ -164,17 +164,28 @@ TEST_F(Time, MovesToGoAndIncrement) {
     EXPECT_EQ(701 + 200, tc.allotted);
 }
 
-TEST_F(Time, ExtremeDivisorIsRaisedToOne) {
+// A divisor of 1 (or the last move before the time control) would hand out the whole clock: 5%
+// stays in hand.
+TEST_F(Time, ExtremeDivisorIsRaisedToOneAndTheClockIsNeverSpentWhole) {
     TimeControl& tc = time_control;
     tc.sudden_death = 10;
     tc.more_time = 15;
     tc.own_time = 6000;
     tc.opponent_time = 3000; // 10 - 15 < 1
     allocate_time(tc, 30);
-    EXPECT_EQ(6000, tc.allotted);
+    EXPECT_EQ(5700, tc.allotted);
     tc.sudden_death = 15;
     allocate_time(tc, 30); // a divisor of exactly 0
-    EXPECT_EQ(6000, tc.allotted);
+    EXPECT_EQ(5700, tc.allotted);
+    tc.sudden_death = 20;
+    tc.moves_to_go = 1;
+    tc.own_time = 300;
+    allocate_time(tc, 30);
+    EXPECT_EQ(270, tc.allotted);
+    tc.own_time = 20;
+    allocate_time(tc, 30);
+    EXPECT_EQ(10, tc.allotted);
+    tc.moves_to_go = 0;
 }
 
 TEST_F(Time, ShortOpponentClockClearsPonder) {

@@ -1,0 +1,206 @@
+#include "e2e/session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace e2e {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Clock = std::chrono::steady_clock;
+
+int remaining_ms(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+} // namespace
+
+Session::Session(const std::string& ini, const std::vector<WorkFile>& files) {
+    std::string pattern = (fs::temp_directory_path() / "brontavel-session-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a temporary working directory: " << std::strerror(errno);
+        return;
+    }
+    dir_ = pattern;
+    std::ofstream(fs::path(dir_) / "brontavel.ini") << ini;
+    for (const auto& [name, text] : files)
+        std::ofstream(fs::path(dir_) / name, std::ios::binary) << text;
+
+    int to_engine[2], from_engine[2];
+    if (pipe2(to_engine, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        return;
+    }
+    if (pipe2(from_engine, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        close(to_engine[0]);
+        close(to_engine[1]);
+        return;
+    }
+    // A write after the engine has ended must fail, not kill the test.
+    signal(SIGPIPE, SIG_IGN);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir_.c_str()) != 0) _exit(126);
+        if (dup2(to_engine[0], STDIN_FILENO) < 0 || dup2(from_engine[1], STDOUT_FILENO) < 0)
+            _exit(126);
+        signal(SIGPIPE, SIG_DFL);
+        execl(BRONTAVEL_BINARY, BRONTAVEL_BINARY, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(to_engine[0]);
+    close(from_engine[1]);
+    if (pid < 0) {
+        ADD_FAILURE() << "fork: " << std::strerror(errno);
+        close(to_engine[1]);
+        close(from_engine[0]);
+        return;
+    }
+    pid_ = pid;
+    in_ = to_engine[1];
+    out_fd_ = from_engine[0];
+}
+
+Session::~Session() {
+    if (in_ >= 0) close(in_);
+    if (out_fd_ >= 0) close(out_fd_);
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        int status;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (!dir_.empty()) {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+}
+
+void Session::send(const std::string& line) {
+    if (in_ < 0) {
+        ADD_FAILURE() << "send after the input was closed: " << line;
+        return;
+    }
+    const std::string text = line + "\n";
+    size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t put = write(in_, text.data() + written, text.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            ADD_FAILURE() << "the engine no longer reads its input; line: " << line;
+            return;
+        }
+        written += static_cast<size_t>(put);
+    }
+}
+
+void Session::close_input() {
+    if (in_ >= 0) close(in_);
+    in_ = -1;
+}
+
+bool Session::pump(std::chrono::milliseconds timeout) {
+    if (eof_ || out_fd_ < 0) return false;
+    pollfd fd = {out_fd_, POLLIN, 0};
+    int n;
+    do {
+        n = poll(&fd, 1, static_cast<int>(timeout.count()));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return false;
+    char buf[65536];
+    ssize_t got;
+    do {
+        got = read(out_fd_, buf, sizeof buf);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        eof_ = true;
+        return false;
+    }
+    out_.append(buf, static_cast<size_t>(got));
+    return true;
+}
+
+std::optional<std::string> Session::next_line() {
+    const size_t end = out_.find('\n', scanned_);
+    if (end == std::string::npos) return std::nullopt;
+    std::string line = out_.substr(scanned_, end - scanned_);
+    scanned_ = end + 1;
+    return line;
+}
+
+std::optional<std::string> Session::wait_for(std::string_view prefix,
+                                             std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        while (auto line = next_line())
+            if (line->compare(0, prefix.size(), prefix) == 0) return line;
+        const int left = remaining_ms(deadline);
+        if (left == 0 || eof_) return std::nullopt;
+        pump(std::chrono::milliseconds(left));
+    }
+}
+
+std::vector<std::string> Session::read_for(std::chrono::milliseconds period) {
+    const size_t from = scanned_;
+    const auto deadline = Clock::now() + period;
+    while (remaining_ms(deadline) > 0 && !eof_)
+        pump(std::chrono::milliseconds(remaining_ms(deadline)));
+    while (next_line()) {
+    }
+    return lines_since(from);
+}
+
+std::vector<std::string> Session::lines_since(size_t mark) const {
+    std::vector<std::string> lines;
+    size_t p = mark;
+    while (p < scanned_) {
+        const size_t end = out_.find('\n', p);
+        if (end == std::string::npos || end >= scanned_) break;
+        lines.push_back(out_.substr(p, end - p));
+        p = end + 1;
+    }
+    return lines;
+}
+
+int Session::wait_exit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return -1;
+    const auto deadline = Clock::now() + timeout;
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) break;
+        if (done < 0 && errno != EINTR) return -1;
+        if (remaining_ms(deadline) == 0) {
+            kill(pid_, SIGKILL);
+            while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            pid_ = -1;
+            return -2;
+        }
+        // Keep reading so that the engine never blocks on a full output pipe.
+        if (!pump(std::chrono::milliseconds(std::min(remaining_ms(deadline), 5))))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    pid_ = -1;
+    while (pump(std::chrono::milliseconds(0))) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace e2e
