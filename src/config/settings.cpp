@@ -89,23 +89,20 @@ void load_settings(const char* file_name) {
     settings.syzygy_men =
         read_number("TABLEBASE", "SyzygyMen", defaults.syzygy_men, 3, 7, 5, file_name);
 
-    settings.own_time = 720000;
-    settings.move_time = 720000;
-    settings.allotted_time = 720000;
-    time_control.own_time = settings.own_time;
-    time_control.move_time = settings.move_time;
-    time_control.allotted = settings.allotted_time;
+    // Two hours on every clock until a front-end sets a time control.
+    time_control.own_time = 720000;
+    time_control.move_time = 720000;
+    time_control.allotted = 720000;
 
-    settings.sudden_death =
-        read_number("TIME", "SuddenDeath", defaults.sudden_death, 10, 40, 20, file_name);
-    settings.more_time = read_number("TIME", "MoreTime", defaults.more_time, 5, 15, 5, file_name);
-    settings.less_time = read_number("TIME", "LessTime", defaults.less_time, 5, 15, 5, file_name);
-    settings.fast_game = read_number("TIME", "FastGame", defaults.fast_game, 5, 15, 5, file_name);
-    settings.fast_opening =
-        read_number("TIME", "FastOpening", defaults.fast_opening, 5, 15, 15, file_name);
-    time_control.sudden_death = settings.sudden_death;
-    time_control.more_time = settings.more_time;
-    time_control.less_time = settings.less_time;
-    time_control.fast_game = settings.fast_game;
-    time_control.fast_opening = settings.fast_opening;
+    const TimeControl time_defaults;
+    time_control.sudden_death =
+        read_number("TIME", "SuddenDeath", time_defaults.sudden_death, 10, 40, 20, file_name);
+    time_control.more_time =
+        read_number("TIME", "MoreTime", time_defaults.more_time, 5, 15, 5, file_name);
+    time_control.less_time =
+        read_number("TIME", "LessTime", time_defaults.less_time, 5, 15, 5, file_name);
+    time_control.fast_game =
+        read_number("TIME", "FastGame", time_defaults.fast_game, 5, 15, 5, file_name);
+    time_control.fast_opening =
+        read_number("TIME", "FastOpening", time_defaults.fast_opening, 5, 15, 15, file_name);
 }

@@ -21,17 +21,7 @@ struct Settings {
     char dtz_path[256] = "";
     char wdl_path[256] = "";
     int syzygy_men = 5;
-    // TIME (also copied into the search's time control block)
-    int sudden_death = 20;
-    int more_time = 5;
-    int less_time = 5;
-    int fast_game = 5;
-    int fast_opening = 15;
-    // Clock fields of the search's time control block, in hundredths of a second; the loader sets
-    // all three to two hours until a front-end sets a time control.
-    int own_time = 720000;
-    int move_time = 720000;
-    int allotted_time = 720000;
+    // The TIME keys go straight into the search's time control block (time_control).
 };
 
 extern Settings settings;

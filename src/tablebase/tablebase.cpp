@@ -1002,24 +1002,36 @@ int probe_ab(Board* cur, const Board* first, int alpha, int beta, int* success) 
     return alpha;
 }
 
+// The en passant captures of a position, which the tables do not store: the best WDL value
+// they reach, and how many moves are legal and how many of them are en passant captures.
+struct EnPassantScan {
+    int best = -3, legal = 0, count = 0;
+};
+
+bool scan_en_passant(Board* cur, const Board* first, int* success, EnPassantScan& ep) {
+    MoveEntry list[MAX_MOVES];
+    MoveEntry* end = gen_all_moves(*cur, list);
+    for (MoveEntry* m = list; m < end; ++m) {
+        if (leaves_king_attacked(*cur, m->move)) continue;
+        ep.legal++;
+        if (move_type(m->move) != MT_EN_PASSANT) continue;
+        ep.count++;
+        Board* child = make_move(cur, m->move, first);
+        const int e = -probe_ab(child, first, -2, 2, success);
+        if (*success == 0) return false;
+        ep.best = std::max(ep.best, e);
+    }
+    return true;
+}
+
 int probe_wdl(Board* cur, const Board* first, int* success) {
     *success = 1;
     const int v = probe_ab(cur, first, -2, 2, success);
     if (cur->ep_file == 8) return v;
     if (*success == 0) return 0;
-    MoveEntry list[MAX_MOVES];
-    MoveEntry* end = gen_all_moves(*cur, list);
-    int ep_best = -3, legal = 0, ep_count = 0;
-    for (MoveEntry* m = list; m < end; ++m) {
-        if (leaves_king_attacked(*cur, m->move)) continue;
-        legal++;
-        if (move_type(m->move) != MT_EN_PASSANT) continue;
-        ep_count++;
-        Board* child = make_move(cur, m->move, first);
-        const int e = -probe_ab(child, first, -2, 2, success);
-        if (*success == 0) return 0;
-        ep_best = std::max(ep_best, e);
-    }
+    EnPassantScan ep;
+    if (!scan_en_passant(cur, first, success, ep)) return 0;
+    const int ep_best = ep.best, legal = ep.legal, ep_count = ep.count;
     if (ep_count == 0) return v;
     if (ep_best >= v) return ep_best;
     if (v != 0) return v;
@@ -1207,19 +1219,9 @@ int probe_dtz(Board* cur, const Board* first, int* success) {
     const int v = probe_dtz_no_ep(cur, first, success);
     if (cur->ep_file == 8) return v;
     if (*success == 0) return 0;
-    MoveEntry list[MAX_MOVES];
-    MoveEntry* end = gen_all_moves(*cur, list);
-    int ep_best = -3, legal = 0, ep_count = 0;
-    for (MoveEntry* m = list; m < end; ++m) {
-        if (leaves_king_attacked(*cur, m->move)) continue;
-        legal++;
-        if (move_type(m->move) != MT_EN_PASSANT) continue;
-        ep_count++;
-        Board* child = make_move(cur, m->move, first);
-        const int e = -probe_ab(child, first, -2, 2, success);
-        if (*success == 0) return 0;
-        ep_best = std::max(ep_best, e);
-    }
+    EnPassantScan ep;
+    if (!scan_en_passant(cur, first, success, ep)) return 0;
+    const int ep_best = ep.best, legal = ep.legal, ep_count = ep.count;
     if (ep_count == 0) return v;
     const int d = wdl_to_dtz[ep_best + 2];
     if (v < -100) return d >= 0 ? d : v;

@@ -95,11 +95,6 @@ void expect_defaults() {
     EXPECT_STREQ("", settings.dtz_path);
     EXPECT_STREQ("", settings.wdl_path);
     EXPECT_EQ(5, settings.syzygy_men);
-    EXPECT_EQ(20, settings.sudden_death);
-    EXPECT_EQ(5, settings.more_time);
-    EXPECT_EQ(5, settings.less_time);
-    EXPECT_EQ(5, settings.fast_game);
-    EXPECT_EQ(15, settings.fast_opening);
     EXPECT_EQ(64, search_info.max_depth);
     EXPECT_EQ(20, time_control.sudden_death);
     EXPECT_EQ(5, time_control.more_time);
@@ -122,9 +117,6 @@ void scramble() {
     std::strcpy(settings.dtz_path, "old");
     std::strcpy(settings.wdl_path, "old");
     settings.syzygy_men = 3;
-    settings.sudden_death = settings.more_time = settings.less_time = 1;
-    settings.fast_game = settings.fast_opening = 1;
-    settings.own_time = settings.move_time = settings.allotted_time = 1;
     pawn_entries = 1;
     pawn_mb = 1;
     main_search.engine_side = 0;
@@ -139,9 +131,6 @@ TEST_F(SettingsTest, MissingOrEmptyFileGivesTheDefaults) {
         scramble();
         EXPECT_EQ("Thread allocated for lazySMP: 2\n", load());
         expect_defaults();
-        EXPECT_EQ(720000, settings.own_time);
-        EXPECT_EQ(720000, settings.move_time);
-        EXPECT_EQ(720000, settings.allotted_time);
         EXPECT_EQ(720000, time_control.own_time);
         EXPECT_EQ(720000, time_control.move_time);
         EXPECT_EQ(720000, time_control.allotted);
@@ -188,12 +177,7 @@ TEST_F(SettingsTest, EveryKeyIsReadFromItsSection) {
     EXPECT_STREQ("/tb/dtz", settings.dtz_path);
     EXPECT_STREQ("/tb/wdl", settings.wdl_path);
     EXPECT_EQ(6, settings.syzygy_men);
-    EXPECT_EQ(30, settings.sudden_death);
-    EXPECT_EQ(6, settings.more_time);
-    EXPECT_EQ(7, settings.less_time);
-    EXPECT_EQ(8, settings.fast_game);
-    EXPECT_EQ(9, settings.fast_opening);
-    EXPECT_EQ(720000, settings.own_time);
+    EXPECT_EQ(720000, time_control.own_time);
     // The search sees the depth limit and the time settings.
     EXPECT_EQ(12, search_info.max_depth);
     EXPECT_EQ(30, time_control.sudden_death);
@@ -238,11 +222,11 @@ int stored(const NumberCase& c) {
     if (key == "MaxDepth") return settings.max_depth;
     if (key == "Thread") return settings.threads;
     if (key == "SyzygyMen") return settings.syzygy_men;
-    if (key == "SuddenDeath") return settings.sudden_death;
-    if (key == "MoreTime") return settings.more_time;
-    if (key == "LessTime") return settings.less_time;
-    if (key == "FastGame") return settings.fast_game;
-    if (key == "FastOpening") return settings.fast_opening;
+    if (key == "SuddenDeath") return time_control.sudden_death;
+    if (key == "MoreTime") return time_control.more_time;
+    if (key == "LessTime") return time_control.less_time;
+    if (key == "FastGame") return time_control.fast_game;
+    if (key == "FastOpening") return time_control.fast_opening;
     ADD_FAILURE() << "no such key " << key;
     return -1;
 }
@@ -422,8 +406,8 @@ TEST_F(SettingsTest, CommentsCaseQuotesColonsAndCarriageReturns) {
     EXPECT_STREQ("C:\\tb\\dtz", settings.dtz_path);
     EXPECT_STREQ("C:\\tb\\wdl", settings.wdl_path);
     EXPECT_EQ(6, settings.syzygy_men);
-    EXPECT_EQ(25, settings.sudden_death);
-    EXPECT_EQ(10, settings.fast_opening);
+    EXPECT_EQ(25, time_control.sudden_death);
+    EXPECT_EQ(10, time_control.fast_opening);
 }
 
 TEST_F(SettingsTest, HostileFilesLeaveDefaultsAndReadableKeys) {
