@@ -81,7 +81,7 @@ void uci_go(const std::string& line) {
     main.engine_side = main.stack.current->side;
     const bool white = main.stack.current->side == WHITE;
     TimeControl& tc = time_control;
-    bool monitor = false;
+    bool monitor = false, analysing = false;
     for (size_t i = 1; i < words.size(); ++i) {
         const std::string& w = words[i];
         long v = 0;
@@ -101,17 +101,20 @@ void uci_go(const std::string& line) {
             std::printf("Command: %s\n", w.c_str());
             search_flags.infinite.store(1, std::memory_order_relaxed);
             search_flags.ponder_wait.store(1, std::memory_order_relaxed);
-            monitor = true;
+            monitor = analysing = true;
         } else if (w == "ponder") {
             search_flags.ponder_wait.store(1, std::memory_order_relaxed);
             monitor = true;
         }
     }
+    // The clock starts before the monitor does: a "ponderhit" that comes at once starts the
+    // timer from this moment.
+    tc.start_ms = now_ms();
     if (monitor) start_input_monitor(frontend_mode);
 
     uint64_t result = 0;
     bool from_book = false;
-    if (!search_flags.infinite.load(std::memory_order_relaxed) && settings.book && tt.age <= 40) {
+    if (!analysing && settings.book && tt.age <= 40) {
         char fen[FEN_BUFFER_SIZE], text[MOVE_TEXT_SIZE + 2] = {};
         write_fen(*main.stack.current, fen);
         const int found = book_probe(settings.book_file, fen, text);
@@ -126,10 +129,9 @@ void uci_go(const std::string& line) {
         }
     }
     if (!from_book) {
-        tc.start_ms = now_ms();
-        if (!search_flags.infinite.load(std::memory_order_relaxed) &&
-            !search_flags.ponder_wait.load(std::memory_order_relaxed))
-            allocate_time(tc, tt.age);
+        // Decided by the words of the line, not by the flags: the monitor may already have
+        // taken a "stop" or "ponderhit" and changed them, and its stop must not be undone here.
+        if (!monitor) allocate_time(tc, tt.age);
         result = think(main);
     }
 
