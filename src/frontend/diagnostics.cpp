@@ -9,9 +9,11 @@
 #include "board/movegen.h"
 #include "board/see.h"
 #include "eval/evaluate.h"
+#include "frontend/frontend.h"
 #include "search/benchmark.h"
 #include "search/thread.h"
 #include "search/tt.h"
+#include "tablebase/tablebase.h"
 
 namespace {
 
@@ -155,6 +157,31 @@ void diag_legal() {
         end = gen_evasions(b, checkers, list);
         std::printf("\nEvasion moves:    %" PRIu64 "\n", static_cast<uint64_t>(end - list));
         print_moves(list, end, b.side);
+    }
+}
+
+void diag_probe() {
+    const Board& b = *game().current;
+    print_board(b);
+    MoveEntry list[MAX_MOVES];
+    MoveEntry* end = gen_legal_moves(b, list);
+    std::printf("Legal moves:    %i\n", static_cast<int>(end - list));
+    print_moves(list, end, b.side);
+    int16_t tb_score = 0;
+    const int result = tb_root_filter(b, list, &tb_score, &end, game().boards);
+    int dtz_ok = 0, wdl_ok = 0;
+    const int dtz = tb_probe_dtz(b, &dtz_ok);
+    const int wdl = tb_probe_wdl(b, &wdl_ok);
+    std::printf("\nEGTB position:  %i  (%i=true, %i=false)\n", result, 1, 0);
+    std::printf("DTZ:            %i\n", dtz);
+    std::printf("WDL:            %i\n", wdl);
+    std::printf("TBScore:        %i\n\n", tb_score);
+    std::printf("EGTB moves:     %i\n", static_cast<int>((end - list) % 256));
+    if (result == 0) return;
+    char text[MOVE_TEXT_SIZE];
+    for (const MoveEntry* e = end; e-- > list;) {
+        move_to_text(text, e->move, b.side);
+        std::printf("Move: %s   DTZ: %i\n", text, e->score);
     }
 }
 

@@ -15,6 +15,8 @@ void diag_pin();
 void diag_piece(const char* line);
 void diag_legal();
 void diag_gen();
+// Tablebase values of the position and the root moves that keep its result.
+void diag_probe();
 void diag_see();
 void diag_perft();
 

@@ -192,7 +192,7 @@ uint64_t think(SearchThread& main) {
     bool tb_filtered = false;
     if (settings.syzygy && popcount(occupied(root)) <= settings.syzygy_men) {
         int16_t tb_score = 0;
-        if (tb_root_filter(root, main.root_moves, &tb_score, &main.root_end)) {
+        if (tb_root_filter(root, main.root_moves, &tb_score, &main.root_end, main.stack.boards)) {
             tb_filtered = true;
             search_info.tb_score = tb_score;
             main.tb_limit = 0;

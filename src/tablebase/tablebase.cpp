@@ -177,6 +177,7 @@ struct TableCore {
 
 struct TbEntry : TableCore {
     std::atomic<uint8_t> ready{0};
+    std::atomic<bool> dtz_failed{false}; // its DTZ file could not be used
 };
 
 struct DtzMap {
@@ -367,20 +368,26 @@ void release_view(TableCore& t) {
     t.view_size = 0;
 }
 
-// Maps a whole file read-only. A missing file ends the program; an empty one gives no view.
-const uint8_t* map_file(const std::string& path, size_t& size) {
+// Maps a whole file read-only. A file that cannot be opened or mapped is reported and gives no
+// view with `opened` false: the probes that need it fail and the engine plays on. An empty file
+// gives no view either, but counts as opened (it is then reported as corrupted).
+const uint8_t* map_file(const std::string& path, size_t& size, bool& opened) {
     size = 0;
+    opened = false;
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) {
         std::printf("Could not open %s for reading.\n", path.c_str());
-        std::exit(1);
+        std::fflush(stdout);
+        return nullptr;
     }
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         close(fd);
         std::printf("CreateFileMapping() failed.\n");
-        std::exit(1);
+        std::fflush(stdout);
+        return nullptr;
     }
+    opened = true;
     if (st.st_size <= 0) {
         close(fd);
         return nullptr;
@@ -388,8 +395,10 @@ const uint8_t* map_file(const std::string& path, size_t& size) {
     void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
     close(fd);
     if (p == MAP_FAILED) {
+        opened = false;
         std::printf("MapViewOfFile() failed.\n");
-        std::exit(1);
+        std::fflush(stdout);
+        return nullptr;
     }
     size = static_cast<size_t>(st.st_size);
     return static_cast<const uint8_t*>(p);
@@ -913,8 +922,11 @@ void report_once(TableCore& t) {
 
 bool setup_wdl(TbEntry& e, const Board& b, uint64_t pos_key) {
     const std::string name = name_of(b, pos_key != e.key ? 1 : 0);
-    e.view = map_file(g_wdl_dir + "/" + name + ".rtbw", e.view_size);
+    bool opened;
+    e.view = map_file(g_wdl_dir + "/" + name + ".rtbw", e.view_size, opened);
+    if (!opened) return false;
     if (!setup_file(e, false, nullptr, nullptr)) {
+        report_corrupted();
         release_view(e);
         return false;
     }
@@ -935,7 +947,7 @@ int probe_wdl_table(const Board& b, int* success) {
         std::lock_guard<std::mutex> guard(tb_lock);
         if (!e.ready.load(std::memory_order_relaxed)) {
             if (!setup_wdl(e, b, key)) {
-                report_corrupted();
+                // Reported once; from now on the material is not found at all.
                 slot->key.store(0, std::memory_order_relaxed);
                 *success = 0;
                 return 0;
@@ -1049,7 +1061,9 @@ void free_dtz(DtzCacheSlot& slot) {
 
 std::unique_ptr<DtzEntry> load_dtz(const TbEntry& w, const std::string& name) {
     auto d = std::make_unique<DtzEntry>();
-    d->view = map_file(g_dtz_dir + "/" + name + ".rtbz", d->view_size);
+    bool opened;
+    d->view = map_file(g_dtz_dir + "/" + name + ".rtbz", d->view_size, opened);
+    if (!opened) return nullptr;
     d->key = w.key;
     d->key2 = w.key2;
     d->num = w.num;
@@ -1079,7 +1093,9 @@ DtzCacheSlot* dtz_lookup(const Board& b) {
     }
     TbHashSlot* slot = find_slot(key);
     if (!slot || !slot->entry) return nullptr;
-    const TbEntry& w = *slot->entry;
+    TbEntry& w = *slot->entry;
+    // A DTZ file that was missing or damaged is reported once, not again after each eviction.
+    if (w.dtz_failed.load(std::memory_order_relaxed)) return nullptr;
     const int mirror = key != w.key ? 1 : 0;
     free_dtz(g_dtz_cache[DTZ_CACHE_SIZE - 1]);
     std::rotate(g_dtz_cache, g_dtz_cache + DTZ_CACHE_SIZE - 1, g_dtz_cache + DTZ_CACHE_SIZE);
@@ -1087,6 +1103,7 @@ DtzCacheSlot* dtz_lookup(const Board& b) {
     s.key1 = material_key(b, mirror);
     s.key2 = material_key(b, 1 - mirror);
     s.entry = load_dtz(w, name_of(b, mirror));
+    if (!s.entry) w.dtz_failed.store(true, std::memory_order_relaxed);
     return &s;
 }
 
@@ -1312,7 +1329,95 @@ int tb_probe_dtz(const Board& b, int* success) {
     return probe_dtz(scratch, scratch, success);
 }
 
-int tb_root_filter(const Board&, MoveEntry*, int16_t* tb_score, MoveEntry**) {
-    *tb_score = 0;
-    return 0;
+namespace {
+
+// Quicksort of the ranked root moves, largest value first. The first entry is the pivot; entries
+// not above it are exchanged to the back of the unscanned part.
+void rank_sort(MoveEntry* lo, MoveEntry* hi) {
+    if (hi - lo < 1) return;
+    const int16_t pivot = lo->score;
+    MoveEntry* scan = lo + 1;
+    MoveEntry* last = hi;
+    while (scan <= last) {
+        if (scan->score <= pivot) {
+            std::swap(*scan, *last);
+            --last;
+        } else {
+            ++scan;
+        }
+    }
+    std::swap(*lo, *last);
+    rank_sort(lo, last - 1);
+    rank_sort(last + 1, hi);
+}
+
+// Whether the winner has been in this position before, looking back two plies at a time over the
+// plies since the last zeroing move, but never before the first board of the stack.
+bool repeated_since_zeroing(const Board& b, const Board* history) {
+    const long reach = history ? &b - history : 0;
+    for (long back = 0; back <= b.halfmove && back <= reach; back += 2)
+        if ((&b)[-back].repetitions & 1) return true;
+    return false;
+}
+
+} // namespace
+
+int tb_root_filter(const Board& b, MoveEntry* first, int16_t* tb_score, MoveEntry** end,
+                   const Board* history) {
+    int success = 0;
+    const int dtz = tb_probe_dtz(b, &success);
+    if (!success) return 0;
+
+    // Rank every legal move by the distance to zeroing of the line it starts, seen from the root.
+    Board scratch[2];
+    scratch[0] = b;
+    for (MoveEntry* e = first; e < *end; ++e) {
+        if (leaves_king_attacked(b, e->move)) continue;
+        const Board* child = make_move(&scratch[0], e->move, scratch);
+        int r;
+        if (dtz > 0 && is_mate(*child)) {
+            r = 1;
+        } else if (child->halfmove == 0) {
+            const int w = tb_probe_wdl(*child, &success);
+            r = wdl_to_dtz[std::clamp(2 - w, 0, 4)];
+        } else {
+            const int d = -tb_probe_dtz(*child, &success);
+            r = d > 0 ? d + 1 : d < 0 ? d - 1 : 0;
+        }
+        if (!success) return 0;
+        e->score = static_cast<int16_t>(r);
+    }
+
+    const int hm = b.halfmove;
+    MoveEntry* kept = first;
+    if (dtz > 0) {
+        *tb_score = dtz + hm >= 101 ? 2 : 15000;
+        int best = 0xffff;
+        for (MoveEntry* e = first; e < *end; ++e)
+            if (e->score > 0 && e->score < best) best = e->score;
+        // Without a repetition, any win that still beats the fifty-move rule will do; after one,
+        // only the fastest, so that the game makes progress.
+        int max = best;
+        if (!repeated_since_zeroing(b, history) && best + hm <= 99) max = 99 - hm;
+        for (MoveEntry* e = first; e < *end; ++e)
+            if (e->score > 0 && e->score <= max) *kept++ = *e;
+    } else if (dtz < 0) {
+        *tb_score = hm - dtz >= 101 ? -2 : -15000;
+        if (first == *end) return 1;
+        int best = 0;
+        for (MoveEntry* e = first; e < *end; ++e) best = std::min<int>(best, e->score);
+        // Every move holds out past the fifty-move horizon of the winner: let the search choose.
+        if (hm - 2 * best <= 99) return 1;
+        for (MoveEntry* e = first; e < *end; ++e)
+            if (e->score == best) *kept++ = *e;
+    } else {
+        *tb_score = 0;
+        for (MoveEntry* e = first; e < *end; ++e)
+            if (e->score == 0) *kept++ = *e;
+    }
+    // Tables that disagree with each other could leave no move at all: then the search decides.
+    if (kept == first && first != *end) return 0;
+    if (kept - first >= 2) rank_sort(first, kept - 1);
+    *end = kept;
+    return 1;
 }

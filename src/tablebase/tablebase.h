@@ -15,7 +15,10 @@ int tb_probe_wdl(const Board& b, int* success);
 // Distance to zeroing the fifty-move counter, signed like the WDL value.
 int tb_probe_dtz(const Board& b, int* success);
 
-// Removes the root moves that throw away the tablebase result, ranks the rest and gives the
-// position's tablebase score in *tb_score; *end moves back when moves are dropped. Returns 1 when
+// Removes the root moves that throw away the tablebase result, ranks the rest (distance to
+// zeroing in plies, positive for winning moves, larger first) and gives the position's tablebase
+// score in *tb_score; *end moves back when moves are dropped. `history` is the first board of the
+// stack that holds `b`, for the repetition scan (nullptr: no history before `b`). Returns 1 when
 // the filter ran, 0 when the position could not be probed.
-int tb_root_filter(const Board& b, MoveEntry* list, int16_t* tb_score, MoveEntry** end);
+int tb_root_filter(const Board& b, MoveEntry* first, int16_t* tb_score, MoveEntry** end,
+                   const Board* history = nullptr);

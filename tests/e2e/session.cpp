@@ -38,8 +38,12 @@ Session::Session(const std::string& ini, const std::vector<WorkFile>& files) {
     }
     dir_ = pattern;
     std::ofstream(fs::path(dir_) / "brontavel.ini") << ini;
-    for (const auto& [name, text] : files)
-        std::ofstream(fs::path(dir_) / name, std::ios::binary) << text;
+    for (const auto& [name, text] : files) {
+        const fs::path path = fs::path(dir_) / name;
+        std::error_code ec;
+        fs::create_directories(path.parent_path(), ec);
+        std::ofstream(path, std::ios::binary) << text;
+    }
 
     int to_engine[2], from_engine[2];
     if (pipe2(to_engine, O_CLOEXEC) != 0) {

@@ -1,0 +1,100 @@
+// Helpers shared by the tablebase tests.
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "board/board_helpers.h"
+#include "tablebase/tablebase.h"
+
+namespace tbtest {
+
+namespace fs = std::filesystem;
+
+struct RefCase {
+    std::string fen;
+    int dtz;
+    int wdl;
+};
+
+inline std::vector<RefCase> read_cases(const std::string& path) {
+    std::vector<RefCase> cases;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t c2 = line.rfind(',');
+        const size_t c1 = line.rfind(',', c2 - 1);
+        cases.push_back({line.substr(0, c1), std::stoi(line.substr(c1 + 1, c2 - c1 - 1)),
+                         std::stoi(line.substr(c2 + 1))});
+    }
+    return cases;
+}
+
+// Runs tb_init and gives what it printed.
+inline std::string init_tables(const std::string& dtz, const std::string& wdl) {
+    testing::internal::CaptureStdout();
+    tb_init(dtz.c_str(), wdl.c_str());
+    return testing::internal::GetCapturedStdout();
+}
+
+// A fresh, empty folder that is removed again at the end of the test.
+struct TempDir {
+    fs::path path;
+    explicit TempDir(const std::string& tag) {
+        static std::atomic<int> counter{0};
+        path = fs::temp_directory_path() / ("tbtest-" + tag + "-" + std::to_string(::getpid()) +
+                                            "-" + std::to_string(counter++));
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::string str() const { return path.string(); }
+};
+
+struct Probe {
+    int value;
+    int success;
+};
+
+inline Probe wdl_of(const std::string& fen) {
+    auto s = stack_from(fen);
+    EXPECT_TRUE(s) << fen;
+    if (!s) return {0, 0};
+    Probe p{};
+    p.value = tb_probe_wdl(*s->current, &p.success);
+    return p;
+}
+
+inline Probe dtz_of(const std::string& fen) {
+    auto s = stack_from(fen);
+    EXPECT_TRUE(s) << fen;
+    if (!s) return {0, 0};
+    Probe p{};
+    p.value = tb_probe_dtz(*s->current, &p.success);
+    return p;
+}
+
+inline std::string table_dir(const std::string& data, const char* sub) {
+    return (fs::path(data) / sub).string();
+}
+
+// Leaves the registry empty so that later tests never see the tables of this file.
+struct TbTest : testing::Test {
+    void TearDown() override {
+        TempDir empty("none");
+        init_tables(empty.str(), empty.str());
+    }
+};
+
+} // namespace tbtest
