@@ -50,25 +50,28 @@ std::string material_of(const std::string& fen) {
     return m;
 }
 
-// Up to `count` reference positions with the given result, one per material first.
-std::vector<Case> pick(const std::string& data, int wdl, int max_dtz, size_t count) {
-    std::vector<Case> all;
+// Up to `count` reference positions with the given result and a distance to zeroing between
+// `min_dtz` and `max_dtz`: for each material the farthest from zeroing, the farthest first.
+std::vector<Case> pick(const std::string& data, int wdl, int min_dtz, int max_dtz, size_t count) {
+    std::map<std::string, Case> farthest;
     std::ifstream in(data + "/tb-cases.txt");
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
         const size_t c2 = line.rfind(','), c1 = line.rfind(',', c2 - 1);
         Case c{line.substr(0, c1), std::stoi(line.substr(c1 + 1, c2 - c1 - 1)),
                std::stoi(line.substr(c2 + 1))};
-        if (c.wdl == wdl && std::abs(c.dtz) <= max_dtz && pieces_of(c.fen) >= 3) all.push_back(c);
+        if (c.wdl != wdl || std::abs(c.dtz) < min_dtz || std::abs(c.dtz) > max_dtz ||
+            pieces_of(c.fen) < 3)
+            continue;
+        auto [it, fresh] = farthest.emplace(material_of(c.fen), c);
+        if (!fresh && std::abs(c.dtz) > std::abs(it->second.dtz)) it->second = c;
     }
     std::vector<Case> chosen;
-    std::map<std::string, int> used;
-    for (int round = 0; chosen.size() < count && round < 8; ++round)
-        for (const Case& c : all)
-            if (chosen.size() < count && used[material_of(c.fen)] == round) {
-                used[material_of(c.fen)]++;
-                chosen.push_back(c);
-            }
+    for (const auto& [material, c] : farthest) chosen.push_back(c);
+    std::stable_sort(chosen.begin(), chosen.end(), [](const Case& a, const Case& b) {
+        return std::abs(a.dtz) > std::abs(b.dtz);
+    });
+    if (chosen.size() > count) chosen.resize(count);
     return chosen;
 }
 
@@ -79,11 +82,12 @@ struct Game {
     int plies;
     uint32_t mated_side;
     std::string moves;
+    Board last; // the position the game ended in
 };
 
 // The engine plays both sides from `fen` until the game ends by the rules or `max_plies` pass.
 Game play_out(e2e::Session& s, const std::string& fen, int max_plies) {
-    Game g{Outcome::TooLong, 0, 0, ""};
+    Game g{Outcome::TooLong, 0, 0, "", {}};
     s.send("ucinewgame");
     auto stack = std::make_unique<PositionStack>();
     for (; g.plies < max_plies; ++g.plies) {
@@ -93,6 +97,7 @@ Game play_out(e2e::Session& s, const std::string& fen, int max_plies) {
             return g;
         }
         const Board& b = *stack->current;
+        g.last = b;
         MoveEntry list[MAX_MOVES];
         if (gen_legal_moves(b, list) == list) {
             g.outcome = king_attackers(b) ? Outcome::Mate : Outcome::Stalemate;
@@ -166,21 +171,23 @@ TEST(TablebaseE2e, ConsoleProbeReportsTheValuesAndTheKeptMoves) {
 TEST(TablebaseE2e, WonEndgamesAreConvertedToMate) {
     REQUIRE_TESTDATA(data);
     const size_t count = quick_mode() ? 5 : 24;
-    const auto cases = pick(data, 2, 30, count);
+    const auto cases = pick(data, 2, 5, 70, count);
     ASSERT_EQ(cases.size(), count);
     e2e::Session s(tables_ini(data + "/syzygy"));
     s.send("uci");
     ASSERT_TRUE(s.wait_for("uciok", 10s));
     int longest = 0;
+    std::string materials;
     for (const Case& c : cases) {
+        materials += " " + material_of(c.fen);
         const Game g = play_out(s, c.fen, 400);
         EXPECT_EQ(g.outcome, Outcome::Mate)
             << c.fen << ": " << name_of(g.outcome) << " after " << g.plies << " plies: " << g.moves;
         EXPECT_NE(g.mated_side, side_of(c.fen)) << c.fen << ": " << g.moves;
         longest = std::max(longest, g.plies);
     }
-    std::printf("[  games   ] %zu won positions mated, longest game %d plies\n", cases.size(),
-                longest);
+    std::printf("[  games   ] %zu won positions mated, longest game %d plies:%s\n", cases.size(),
+                longest, materials.c_str());
     s.send("quit");
     EXPECT_EQ(0, s.wait_exit(10s));
 }
@@ -188,16 +195,26 @@ TEST(TablebaseE2e, WonEndgamesAreConvertedToMate) {
 TEST(TablebaseE2e, DrawnEndgamesAreHeld) {
     REQUIRE_TESTDATA(data);
     const size_t count = quick_mode() ? 3 : 8;
-    const auto cases = pick(data, 0, 0, count);
+    const auto cases = pick(data, 0, 0, 0, count);
     ASSERT_EQ(cases.size(), count);
     e2e::Session s(tables_ini(data + "/syzygy"));
     s.send("uci");
     ASSERT_TRUE(s.wait_for("uciok", 10s));
+    // The referee reads the same tables to check that the draw is still there at the end.
+    testing::internal::CaptureStdout();
+    tb_init((data + "/syzygy").c_str(), (data + "/syzygy").c_str());
+    testing::internal::GetCapturedStdout();
     for (const Case& c : cases) {
         const Game g = play_out(s, c.fen, 60);
         EXPECT_NE(g.outcome, Outcome::Mate) << c.fen << ": " << g.moves;
         EXPECT_NE(g.outcome, Outcome::EngineFailed) << c.fen << ": " << g.moves;
+        int success = 0;
+        EXPECT_EQ(tb_probe_wdl(g.last, &success), 0) << c.fen << ": " << g.moves;
+        EXPECT_NE(success, 0) << c.fen;
     }
+    testing::internal::CaptureStdout();
+    tb_init("", ""); // later tests start without tables
+    testing::internal::GetCapturedStdout();
     s.send("quit");
     EXPECT_EQ(0, s.wait_exit(10s));
 }
