@@ -17,6 +17,7 @@
 #include "search/think.h"
 #include "search/thread.h"
 #include "search/tt.h"
+#include "tablebase/selftest.h"
 #include "tablebase/tablebase.h"
 #include "tuning/tuner.h"
 
@@ -224,6 +225,8 @@ constexpr ConsoleCommand kCommands[] = {
     {"piece", PREFIX, diag_piece},
     {"score", EXACT, [](const char*) { diag_score(); }},
     {"legal", EXACT, [](const char*) { diag_legal(); }},
+    {"probe", PREFIX, [](const char*) { diag_probe(); }},
+    {"syzygy", EXACT, [](const char*) { tb_self_test(game()); }},
     {"gen", EXACT, [](const char*) { diag_gen(); }},
     {"new", EXACT, cmd_new},
     {"perft", EXACT, [](const char*) { diag_perft(); }},

@@ -91,7 +91,10 @@ RunResult run_engine(const std::string& input, std::chrono::milliseconds timeout
     // ask for 8 GB, which every "clear" would have to zero.
     std::ofstream(fs::path(dir.path()) / "brontavel.ini") << kSmallTables;
     for (const auto& [name, text] : files) {
-        std::ofstream(fs::path(dir.path()) / name, std::ios::binary) << text;
+        const fs::path path = fs::path(dir.path()) / name;
+        std::error_code ec;
+        fs::create_directories(path.parent_path(), ec);
+        std::ofstream(path, std::ios::binary) << text;
     }
 
     Fd in_read, in_write, out_read, out_write;

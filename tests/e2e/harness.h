@@ -18,7 +18,8 @@ struct RunResult {
 // settings at their defaults.
 inline constexpr const char* kSmallTables = "[ENGINE]\nHashSize=16\nHashPawnSize=1\n";
 
-// A file to place in the working directory before the engine starts (name relative to it).
+// A file to place in the working directory before the engine starts (name relative to it; the
+// folders on its path are made as needed).
 using WorkFile = std::pair<std::string, std::string>;
 
 // Starts the engine in a fresh temporary working directory, writes `input` to its standard input
