@@ -16,6 +16,7 @@
 #include "e2e/harness.h"
 #include "e2e/session.h"
 #include "tablebase/tablebase.h"
+#include "tablebase/tb_helpers.h"
 #include "testdata.h"
 
 namespace fs = std::filesystem;
@@ -201,9 +202,7 @@ TEST(TablebaseE2e, DrawnEndgamesAreHeld) {
     s.send("uci");
     ASSERT_TRUE(s.wait_for("uciok", 10s));
     // The referee reads the same tables to check that the draw is still there at the end.
-    testing::internal::CaptureStdout();
-    tb_init((data + "/syzygy").c_str(), (data + "/syzygy").c_str());
-    testing::internal::GetCapturedStdout();
+    tbtest::init_tables(data + "/syzygy", data + "/syzygy");
     for (const Case& c : cases) {
         const Game g = play_out(s, c.fen, 60);
         EXPECT_NE(g.outcome, Outcome::Mate) << c.fen << ": " << g.moves;
@@ -212,9 +211,7 @@ TEST(TablebaseE2e, DrawnEndgamesAreHeld) {
         EXPECT_EQ(tb_probe_wdl(g.last, &success), 0) << c.fen << ": " << g.moves;
         EXPECT_NE(success, 0) << c.fen;
     }
-    testing::internal::CaptureStdout();
-    tb_init("", ""); // later tests start without tables
-    testing::internal::GetCapturedStdout();
+    tbtest::unload_tables();
     s.send("quit");
     EXPECT_EQ(0, s.wait_exit(10s));
 }

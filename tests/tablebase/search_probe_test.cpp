@@ -14,8 +14,7 @@ namespace {
 class TbSearch : public SearchFixture {
   protected:
     void TearDown() override {
-        TempDir empty("none");
-        init_tables(empty.str(), empty.str());
+        unload_tables();
         SearchFixture::TearDown();
     }
 };

@@ -16,6 +16,7 @@
 
 #include "board/board_helpers.h"
 #include "tablebase/tablebase.h"
+#include "tablebase/tb_helpers.h"
 #include "testdata.h"
 
 namespace {
@@ -80,21 +81,11 @@ class TbSelfTest : public testing::Test {
         if (moved_ && chdir(old_dir_) != 0) ADD_FAILURE() << "cannot return to " << old_dir_;
         std::error_code ignored;
         if (!dir_.empty()) fs::remove_all(dir_, ignored);
-        if (loaded_) {
-            const std::string empty = (fs::temp_directory_path() / "tb-selftest-none").string();
-            fs::create_directories(empty, ignored);
-            testing::internal::CaptureStdout();
-            tb_init(empty.c_str(), empty.c_str());
-            testing::internal::GetCapturedStdout();
-            fs::remove_all(empty, ignored);
-        }
+        if (loaded_) tbtest::unload_tables();
     }
 
     void load_tables(const std::string& data) {
-        const std::string tables = (fs::path(data) / "syzygy").string();
-        testing::internal::CaptureStdout();
-        tb_init(tables.c_str(), tables.c_str());
-        testing::internal::GetCapturedStdout();
+        tbtest::init_tables(tbtest::table_dir(data, "syzygy"), tbtest::table_dir(data, "syzygy"));
         loaded_ = true;
     }
 

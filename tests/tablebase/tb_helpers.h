@@ -90,11 +90,14 @@ inline std::string table_dir(const std::string& data, const char* sub) {
 }
 
 // Leaves the registry empty so that later tests never see the tables of this file.
+// Empties the registry, so that later tests never see the tables an earlier one loaded.
+inline void unload_tables() {
+    TempDir empty("none");
+    init_tables(empty.str(), empty.str());
+}
+
 struct TbTest : testing::Test {
-    void TearDown() override {
-        TempDir empty("none");
-        init_tables(empty.str(), empty.str());
-    }
+    void TearDown() override { unload_tables(); }
 };
 
 } // namespace tbtest
