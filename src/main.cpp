@@ -1,12 +1,14 @@
 // Program entry: banner, settings, a new game, the default evaluation weights, then the first
-// input line chooses the front-end.
+// input line chooses the front-end. "brontavel bench [depth]" runs the search benchmark instead.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/board.h"
 #include "config/settings.h"
 #include "eval/params.h"
 #include "frontend/frontend.h"
+#include "search/benchmark.h"
 #include "search/thread.h"
 
 namespace {
@@ -16,11 +18,28 @@ void print_dashes() {
     std::putchar('\n');
 }
 
+constexpr int kBenchDepth = 11;
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::setvbuf(stdin, nullptr, _IONBF, 0);
+    if (argc >= 2 && std::strcmp(argv[1], "bench") == 0) {
+        int depth = kBenchDepth;
+        if (argc >= 3) {
+            char* end = nullptr;
+            const long d = std::strtol(argv[2], &end, 10);
+            if (end == argv[2] || *end != 0 || d < 1 || d > 64) {
+                std::fprintf(stderr, "usage: brontavel bench [depth 1-64]\n");
+                return 2;
+            }
+            depth = static_cast<int>(d);
+        }
+        start_new_game();
+        ResetEvalParams();
+        return run_search_bench(depth);
+    }
 
     print_dashes();
     std::printf("brontavel chess engine\n");

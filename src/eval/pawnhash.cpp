@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "frontend/frontend.h"
 #include "search/thread.h"
 
 uint64_t pawn_entries = 0;
@@ -44,7 +45,7 @@ void pawn_allocate(SearchThread& thread, uint64_t entries, uint32_t mb, int repo
     uint64_t had = asked;
     void* table = pawn_table_calloc(had, sizeof(PawnHashEntry));
     if (!table) {
-        std::printf("HashPawn Table Memory Allocation Failed!\n");
+        print_message("HashPawn Table Memory Allocation Failed!");
         while (!table && had > 1) {
             had /= 2;
             table = pawn_table_calloc(had, sizeof(PawnHashEntry));
@@ -54,16 +55,17 @@ void pawn_allocate(SearchThread& thread, uint64_t entries, uint32_t mb, int repo
         std::fflush(stdout);
         return;
     }
+    std::memset(table, 0, had * sizeof(PawnHashEntry)); // its pages now, not during a search
     thread.pawn_table = static_cast<PawnHashEntry*>(table);
     thread.pawn_table_entries = had;
     thread.pawn_table_dirty = false;
     if (had != asked)
-        std::printf("HashPawn Table reduced to %llu entries (%llu KB) for Thread %i\n",
-                    static_cast<unsigned long long>(had),
-                    static_cast<unsigned long long>(had * sizeof(PawnHashEntry) / 1024), number);
+        print_message("HashPawn Table reduced to %llu entries (%llu KB) for Thread %i",
+                      static_cast<unsigned long long>(had),
+                      static_cast<unsigned long long>(had * sizeof(PawnHashEntry) / 1024), number);
     else if (report)
-        std::printf("Allocated %i MB for the HashPawn Table for Thread %i\n", static_cast<int>(mb),
-                    number);
+        print_message("Allocated %i MB for the HashPawn Table for Thread %i", static_cast<int>(mb),
+                      number);
     std::fflush(stdout);
 }
 

@@ -1,3 +1,4 @@
+#include <cstdarg>
 #include <cstdio>
 
 #include "frontend/frontend.h"
@@ -36,4 +37,14 @@ bool read_line(char* buf, size_t size) {
     if (n > 0 && buf[n - 1] == '\r') --n;
     buf[n] = 0;
     return any;
+}
+
+void print_message(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    // One call, so that a line printed by another thread never lands inside it.
+    std::printf(frontend_mode == MODE_UCI ? "info string %s\n" : "%s\n", text);
 }

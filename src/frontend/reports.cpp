@@ -1,13 +1,16 @@
 #include "frontend/reports.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 
 #include "board/fen.h"
 #include "config/settings.h"
 #include "frontend/frontend.h"
 #include "search/flags.h"
 #include "search/think.h"
+#include "search/tt.h"
 
 void move_text_or_null(char* buffer, Move m, uint32_t side) {
     if (m == 0) {
@@ -17,36 +20,63 @@ void move_text_or_null(char* buffer, Move m, uint32_t side) {
     move_to_text(buffer, m, side);
 }
 
-void print_pv(const SearchThread& main, const PVLine& pv) {
+namespace {
+
+// Appends the variation's moves, each followed by a blank, from the main state's position.
+void append_pv(std::string& out, const SearchThread& main, const PVLine& pv) {
     uint32_t side = main.stack.current->side;
     char text[MOVE_TEXT_SIZE];
     for (int i = 0; i < pv.length && i < 63; ++i) {
         if (pv.moves[i] == 0) continue;
         move_to_text(text, pv.moves[i], side);
-        std::printf("%s ", text);
+        out += text;
+        out += ' ';
         side ^= 1;
     }
-    std::printf("\n");
+    out += '\n';
+}
+
+// Prints a whole line with one call, so that a line printed by the input reader meanwhile
+// ("readyok") never lands inside it.
+void print_line(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
 }
 
+} // namespace
+
+void print_pv(const SearchThread& main, const PVLine& pv) {
+    std::string line;
+    append_pv(line, main, pv);
+    print_line(line);
+}
+
 void report_iteration(const SearchThread& main, uint64_t result, const PVLine& pv) {
+    if (frontend_mode == MODE_BENCH) return;
     const int score = result_score(result);
     const int64_t elapsed = now_ms() - time_control.start_ms;
     const uint64_t nodes = search_info.nodes;
     if (frontend_mode == MODE_UCI) {
+        char head[256];
+        const uint64_t nps = nodes * 1000 / static_cast<uint64_t>(std::max<int64_t>(elapsed, 1));
+        const int hashfull = tt_hashfull();
         if (score >= 19000 || score <= -19000) {
             const int mate = score >= 19000 ? (20001 - score) / 2 : (-20000 - score) / 2;
-            std::printf("info depth %2d score mate %2d nodes %10" PRIu64 " time %6d pv ",
-                        main.depth, mate, nodes, static_cast<int>(elapsed));
+            std::snprintf(head, sizeof head,
+                          "info depth %2d score mate %2d nodes %10" PRIu64 " time %6d nps %" PRIu64
+                          " hashfull %d tbhits %" PRIu64 " pv ",
+                          main.depth, mate, nodes, static_cast<int>(elapsed), nps, hashfull,
+                          search_info.tb_hits);
         } else {
-            const double t = static_cast<double>(elapsed);
-            const double nps = t < 500 ? 0 : static_cast<double>(nodes) / t * 1000;
-            std::printf("info depth %2d seldepth %2d score cp %6d nodes %10" PRIu64
-                        " time %.0f nps %.0f pv ",
-                        main.depth, search_info.seldepth, score, nodes, t, nps);
+            std::snprintf(head, sizeof head,
+                          "info depth %2d seldepth %2d score cp %6d nodes %10" PRIu64
+                          " time %d nps %" PRIu64 " hashfull %d tbhits %" PRIu64 " pv ",
+                          main.depth, search_info.seldepth, score, nodes, static_cast<int>(elapsed),
+                          nps, hashfull, search_info.tb_hits);
         }
-        print_pv(main, pv);
+        std::string line = head;
+        append_pv(line, main, pv);
+        print_line(line);
         return;
     }
     if (settings.post_thinking) {

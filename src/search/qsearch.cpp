@@ -26,9 +26,7 @@ inline int quiescence_child(SearchThread& t, Board* cur, Move m, int qdepth, int
                             int beta, int tb_limit) {
     Board* next = make_move(cur, m, t.stack.boards);
     ++t.nodes;
-    if (search_flags.stop.load(std::memory_order_relaxed))
-        search_flags.abort.store(1, std::memory_order_relaxed);
-    if (search_flags.abort.load(std::memory_order_relaxed)) return beta;
+    if (must_unwind(t)) return beta;
     t.stack.current = next;
     const int child =
         ply + 1 < 127 ? qsearch(t, qdepth - 1, ply + 1, -beta, -best, tb_limit) : evaluate(t);
@@ -96,11 +94,7 @@ int16_t qsearch(SearchThread& t, int qdepth, int ply, int alpha, int beta, int t
 
 int16_t qsearch_counted(SearchThread& t, int qdepth, int ply, int alpha, int beta, int tb_limit) {
     ++t.nodes;
-    if (search_flags.stop.load(std::memory_order_relaxed)) {
-        search_flags.abort.store(1, std::memory_order_relaxed);
-        return static_cast<int16_t>(alpha);
-    }
-    if (search_flags.abort.load(std::memory_order_relaxed)) return static_cast<int16_t>(alpha);
+    if (must_unwind(t)) return static_cast<int16_t>(alpha);
     if (ply > 126) return evaluate(t);
     return qsearch(t, qdepth, ply, alpha, beta, tb_limit);
 }

@@ -84,14 +84,10 @@ int16_t search(SearchThread& t, int depth, int ply, int alpha, int beta, int tb_
     const bool in_check = king_attackers(*cur) != 0;
 
     // 2. Stop polling at every node.
-    if (search_flags.stop.load(std::memory_order_relaxed)) {
-        search_flags.abort.store(1, std::memory_order_relaxed);
-        return static_cast<int16_t>(alpha);
-    }
-    if (search_flags.abort.load(std::memory_order_relaxed)) return static_cast<int16_t>(alpha);
+    if (must_unwind(t)) return static_cast<int16_t>(alpha);
 
-    // 3. Count the node.
-    ++t.nodes;
+    // 3. Count the node ("go nodes" ends the search when the thread's share is spent).
+    if (++t.nodes >= t.node_budget) search_flags.stop.store(1, std::memory_order_relaxed);
 
     // 4. Draws by repetition and by the fifty-move rule (unless mated on the hundredth ply).
     if (cur->repetitions == 2) return 0;
@@ -130,6 +126,7 @@ int16_t search(SearchThread& t, int depth, int ply, int alpha, int beta, int tb_
         int success = 0;
         const int wdl = tb_probe_wdl(*cur, &success);
         if (success) {
+            ++t.tb_hits;
             const int16_t value = static_cast<int16_t>(wdl == -2  ? -TB_WIN
                                                        : wdl == 2 ? TB_WIN
                                                                   : 2 * wdl);
@@ -141,11 +138,7 @@ int16_t search(SearchThread& t, int depth, int ply, int alpha, int beta, int tb_
     // 11. Horizon: the quiescence search takes over.
     if (depth < 1) {
         ++t.nodes;
-        if (search_flags.stop.load(std::memory_order_relaxed)) {
-            search_flags.abort.store(1, std::memory_order_relaxed);
-            return static_cast<int16_t>(alpha);
-        }
-        if (search_flags.abort.load(std::memory_order_relaxed)) return static_cast<int16_t>(alpha);
+        if (must_unwind(t)) return static_cast<int16_t>(alpha);
         return qsearch(t, 0, ply + 1, alpha, beta, tb_limit);
     }
 

@@ -3,12 +3,25 @@
 
 #include <cstdint>
 
+#include "search/flags.h"
 #include "search/thread.h"
 
 constexpr int MATE = 20000;
 constexpr int MATE_SCORE = 19936; // scores of this magnitude or more are mates
 constexpr int TB_WIN = 15000;
 constexpr int INFINITE_SCORE = 30000;
+
+// Whether a node must return at once: the search is stopping (its iteration is then marked
+// aborted) or another worker has finished the iteration. A thread on an iteration that must
+// complete (the first one) goes on.
+inline bool must_unwind(const SearchThread& t) {
+    if (t.must_finish) return false;
+    if (search_flags.stop.load(std::memory_order_relaxed)) {
+        search_flags.abort.store(1, std::memory_order_relaxed);
+        return true;
+    }
+    return search_flags.abort.load(std::memory_order_relaxed) != 0;
+}
 
 // Late move reductions by [depth][move number].
 extern const uint8_t (&LMR_R)[64][64];

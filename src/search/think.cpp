@@ -44,6 +44,20 @@ void timer(TimeControl tc) {
     }
 }
 
+// "go searchmoves": only the listed moves that are legal here stay in the root list (all of them
+// when none is).
+void restrict_root_moves(SearchThread& main) {
+    if (search_info.search_move_count == 0) return;
+    MoveEntry* kept = main.root_moves;
+    for (MoveEntry* e = main.root_moves; e < main.root_end; ++e) {
+        const Move* wanted = search_info.search_moves;
+        if (std::find(wanted, wanted + search_info.search_move_count, e->move) !=
+            wanted + search_info.search_move_count)
+            *kept++ = *e;
+    }
+    if (kept != main.root_moves) main.root_end = kept;
+}
+
 } // namespace
 
 int64_t now_ms() {
@@ -81,7 +95,11 @@ void allocate_time(TimeControl& tc, int generation) {
     // would spend all of it and lose on time. Keep 5% in hand, at least 0.3 s (half the clock
     // when less than that is left), and always allow a hundredth.
     const int32_t reserve = std::max(tc.own_time / 20, std::min(30, tc.own_time / 2));
-    tc.allotted = std::max(std::min(tc.allotted, tc.own_time - reserve), 1);
+    // The move overhead comes off every limit, the move time included.
+    const int32_t overhead = (tc.overhead_ms + 9) / 10;
+    tc.allotted = std::max(std::min(tc.allotted, tc.own_time - reserve) - overhead, 1);
+    TimeControl limits = tc;
+    limits.move_time = std::max(tc.move_time - overhead, 1);
     if (tc.opponent_time < 1200) {
         search_flags.ponder_move.store(0, std::memory_order_relaxed);
         search_flags.ponder_wait.store(0, std::memory_order_relaxed);
@@ -89,7 +107,7 @@ void allocate_time(TimeControl& tc, int generation) {
     if (frontend_mode == MODE_CONSOLE && tc.move_time == 720000) return;
     std::lock_guard<std::mutex> guard(timer_lock);
     try {
-        timer_thread = std::thread(timer, tc);
+        timer_thread = std::thread(timer, limits);
     } catch (const std::system_error&) {
         std::printf("#DEBUG Errore nella creazione del thread 1\n");
         std::exit(1);
@@ -109,12 +127,13 @@ uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry*
     int best_score = alpha;
     PVLine child;
 
-    // The move the table remembers is searched first (not when tablebases decided the root).
+    // The move the table remembers is searched first, when it is one of the root moves (not when
+    // tablebases decided the root).
     if (tb_limit != 0) {
         uint64_t data = 0;
         if (tt_probe(*cur, &data, depth, 0, static_cast<int16_t>(alpha),
                      static_cast<int16_t>(beta)) != TT_MISS &&
-            is_legal_move(*cur, tt_move(data))) {
+            std::any_of(list, end, [&](const MoveEntry& e) { return e.move == tt_move(data); })) {
             hash_move = tt_move(data);
             t.stack.current = make_move(cur, hash_move, t.stack.boards);
             ++t.nodes;
@@ -173,6 +192,7 @@ uint64_t think(SearchThread& main) {
     search_info.seldepth = 0;
     search_info.nodes = 0;
     search_info.tb_score = 0;
+    search_info.tb_hits = 0;
     std::memset(static_cast<void*>(main.root_moves), 0, sizeof main.root_moves);
     main.depth = 0;
     main.seldepth = 0;
@@ -182,6 +202,7 @@ uint64_t think(SearchThread& main) {
     // 4. The legal root moves; none means mate or stalemate: nothing to search.
     Board& root = *main.stack.current;
     main.root_end = gen_legal_moves(root, main.root_moves);
+    restrict_root_moves(main);
     if (main.root_end == main.root_moves) {
         search_info.duration_ms = now_ms() - time_control.start_ms;
         stop_timer();
@@ -194,6 +215,7 @@ uint64_t think(SearchThread& main) {
         int16_t tb_score = 0;
         if (tb_root_filter(root, main.root_moves, &tb_score, &main.root_end, main.stack.boards)) {
             tb_filtered = true;
+            ++search_info.tb_hits;
             search_info.tb_score = tb_score;
             main.tb_limit = 0;
         }
@@ -219,7 +241,10 @@ uint64_t think(SearchThread& main) {
         main.depth = depth;
         search_flags.abort.store(0, std::memory_order_relaxed);
         const uint64_t result = run_iteration(main);
-        if (search_flags.stop.load(std::memory_order_relaxed)) {
+        // The first iteration always completes, so that a stop that comes early still plays a
+        // searched move; a later one that was stopped is not used.
+        const bool stopped = search_flags.stop.load(std::memory_order_relaxed);
+        if (stopped && depth > 1) {
             search_flags.abort.store(1, std::memory_order_relaxed);
             break;
         }
@@ -232,6 +257,13 @@ uint64_t think(SearchThread& main) {
         }
         const int16_t reported = tb_filtered ? std::max(score, search_info.tb_score) : score;
         report_iteration(main, make_result(best, reported), search_info.pv);
+        if (search_info.mate_limit && reported >= MATE_SCORE &&
+            (20001 - reported) / 2 <= search_info.mate_limit)
+            break; // "go mate N": found
+        if (stopped) {
+            search_flags.abort.store(1, std::memory_order_relaxed);
+            break;
+        }
         if (reported == search_info.tb_score) {
             main.alpha = -INFINITE_SCORE;
             main.beta = INFINITE_SCORE;

@@ -19,6 +19,7 @@ struct TimeControl {
     int32_t own_time = 720000;
     int32_t opponent_time = 0;
     int32_t allotted = 720000;
+    int32_t overhead_ms = 0; // taken off every time limit: what the line to the interface costs
     int64_t start_ms = 0;
 };
 
@@ -31,6 +32,12 @@ struct SearchInfo {
     int seldepth = 0;        // of the last iteration
     int64_t duration_ms = 0; // of the last search
     int16_t tb_score = 0;    // tablebase score of the root, when the root filter ran
+    uint64_t tb_hits = 0;    // successful tablebase probes, the root filter's included
+    // Limits of one search besides the clock, set by the front-end before it.
+    uint64_t node_limit = 0;   // stop after about this many nodes (0: none)
+    int mate_limit = 0;        // stop once a mate in this many moves or fewer is found (0: none)
+    int search_move_count = 0; // the root moves are restricted to these (0: all)
+    Move search_moves[MAX_MOVES] = {}; // (moves that are not legal at the root are passed over)
 };
 
 extern TimeControl time_control;

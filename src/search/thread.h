@@ -25,9 +25,12 @@ struct SearchThread {
     int16_t alpha = 0, beta = 0;   // aspiration window
     MoveEntry* root_end = nullptr; // end of root_moves
     MoveEntry root_moves[MAX_MOVES]{};
-    int tb_limit = 0;    // most pieces on the board for which tablebases are probed
-    uint64_t nodes = 0;  // nodes searched
-    uint64_t nodes2 = 0; // nodes of earlier root moves, for the per-move node counts
+    int tb_limit = 0;                  // most pieces on the board for which tablebases are probed
+    uint64_t nodes = 0;                // nodes searched
+    uint64_t nodes2 = 0;               // nodes of earlier root moves, for the per-move node counts
+    uint64_t node_budget = UINT64_MAX; // the search stops when `nodes` reaches it
+    uint64_t tb_hits = 0;              // successful tablebase probes
+    bool must_finish = false;          // the iteration completes whatever the stop flags say
     PawnHashEntry* pawn_table = nullptr; // pawn_table_entries entries, owned by this thread
     uint64_t pawn_table_entries = 0;     // a power of two
     bool pawn_table_dirty = false;       // stored to since it was allocated or cleared

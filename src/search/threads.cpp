@@ -1,5 +1,6 @@
 #include "search/threads.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -30,8 +31,9 @@ void worker_main(SearchThread* w, SearchThread* main) {
     const uint64_t result =
         root_search(*w, w->depth, w->alpha, w->beta, w->root_moves, w->root_end, w->tb_limit, pv);
     std::lock_guard<std::mutex> guard(winner.lock);
-    if (winner.number == 0 && !search_flags.abort.load(std::memory_order_relaxed) &&
-        !search_flags.stop.load(std::memory_order_relaxed)) {
+    if (winner.number == 0 &&
+        (w->must_finish || (!search_flags.abort.load(std::memory_order_relaxed) &&
+                            !search_flags.stop.load(std::memory_order_relaxed)))) {
         search_flags.abort.store(1, std::memory_order_relaxed); // the others unwind now
         winner.number = w->number;
         winner.result = result;
@@ -59,6 +61,14 @@ uint64_t run_iteration(SearchThread& main) {
     const long current = main.stack.current - main.stack.boards;
     const long roots = main.root_end - main.root_moves;
     winner.number = 0;
+    // "go nodes N": each worker gets an equal share of what is left.
+    uint64_t budget = UINT64_MAX;
+    if (search_info.node_limit) {
+        const uint64_t left = search_info.node_limit > search_info.nodes
+                                  ? search_info.node_limit - search_info.nodes
+                                  : 0;
+        budget = std::max<uint64_t>(left / static_cast<uint64_t>(count), 1);
+    }
     for (int i = 1; i <= count; ++i) {
         SearchThread& w = search_thread(i);
         std::memcpy(static_cast<void*>(w.stack.boards), main.stack.boards,
@@ -72,7 +82,9 @@ uint64_t run_iteration(SearchThread& main) {
         w.alpha = main.alpha;
         w.beta = main.beta;
         w.tb_limit = main.tb_limit;
-        w.nodes = w.nodes2 = 0;
+        w.nodes = w.nodes2 = w.tb_hits = 0;
+        w.node_budget = budget;
+        w.must_finish = main.depth == 1; // a search always has a completed iteration to play
         w.seldepth = 0;
         if (main.depth == 1) {
             clear_killers(w);
@@ -85,6 +97,7 @@ uint64_t run_iteration(SearchThread& main) {
     for (int i = 1; i <= count; ++i) {
         workers[i - 1].join();
         search_info.nodes += search_thread(i).nodes;
+        search_info.tb_hits += search_thread(i).tb_hits;
     }
     if (winner.number == 0) return 0;
     search_info.seldepth = winner.seldepth;

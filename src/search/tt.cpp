@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "board/fen.h"
+#include "frontend/frontend.h"
 #include "search/flags.h"
 
 TranspositionTable tt;
@@ -36,18 +37,30 @@ void tt_allocate(uint64_t entries, uint32_t mb) {
     tt.entries = entries;
     tt.mb = mb;
     tt.table = static_cast<HashEntry*>(tt_table_calloc(tt.entries + 4, sizeof(HashEntry)));
-    if (!tt.table) std::printf("Hash Table Memory Allocation Failed!\n");
+    if (!tt.table) print_message("Hash Table Memory Allocation Failed!");
     while (!tt.table) {
         if (tt.entries == 1) std::exit(1); // not even 80 bytes: nothing can run
         tt.entries /= 2;
         tt.table = static_cast<HashEntry*>(tt_table_calloc(tt.entries + 4, sizeof(HashEntry)));
     }
+    // Touch every page now: a fresh table's pages would otherwise be handed out one fault at a
+    // time during the first searches.
+    std::memset(static_cast<void*>(tt.table), 0, (tt.entries + 4) * sizeof(HashEntry));
     tt.dirty.store(false, std::memory_order_relaxed);
     if (tt.entries != entries) {
         tt.mb = static_cast<uint32_t>((tt.entries * sizeof(HashEntry)) >> 20);
-        std::printf("Hash table reduced to %" PRIu64 " entries\n", tt.entries);
+        print_message("Hash table reduced to %" PRIu64 " entries", tt.entries);
     }
-    std::printf("Allocated %i MB for the Hash Table\n", static_cast<int>(tt.mb));
+    print_message("Allocated %i MB for the Hash Table", static_cast<int>(tt.mb));
+}
+
+int tt_hashfull() {
+    if (!tt.table) return 0;
+    const uint64_t sample = tt.entries < 1000 ? tt.entries : 1000;
+    uint64_t used = 0;
+    for (uint64_t i = 0; i < sample; ++i)
+        if (load(tt.table[i].check) != 0 && tt_entry_age(load(tt.table[i].data)) == tt.age) ++used;
+    return static_cast<int>(used * 1000 / sample);
 }
 
 void tt_clear() {

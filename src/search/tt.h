@@ -25,20 +25,24 @@ struct TranspositionTable {
     uint32_t mb = 0;      // the size in MB as set
     uint8_t age = 0;      // the current search generation
     // Set by the first store after an allocation or a clear: clearing a table that is still all
-    // zeros (a fresh one, whose pages the system has not even handed out yet) is skipped.
+    // zeros is skipped.
     std::atomic<bool> dirty{false};
 };
 
 extern TranspositionTable tt;
 
-// Frees the old table and allocates a zero-filled one, announcing "Allocated %i MB for the Hash
-// Table\n". When memory is short it prints "Hash Table Memory Allocation Failed!" and retries at
-// half the size until a table is had, saying which size was taken: never a null table.
+// Frees the old table and allocates a zero-filled one with every page touched, announcing
+// "Allocated %i MB for the Hash Table\n". When memory is short it prints "Hash Table Memory
+// Allocation Failed!" and retries at half the size until a table is had, saying which size was
+// taken: never a null table.
 void tt_allocate(uint64_t entries, uint32_t mb);
 // The zero-filling allocator behind tt_allocate (std::calloc); replaceable so that a failing
 // allocation can be exercised.
 extern void* (*tt_table_calloc)(size_t count, size_t size);
 void tt_clear();
+
+// How full the table is with entries of the current search, per mille, from its first 1000 slots.
+int tt_hashfull();
 
 // Called at the start of every search: the next generation, and a cleared table after 256.
 void tt_new_search();

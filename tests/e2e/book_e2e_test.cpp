@@ -13,6 +13,7 @@
 #include "book/book.h"
 #include "config/settings.h"
 #include "e2e/harness.h"
+#include "e2e/session.h"
 #include "testdata.h"
 
 namespace {
@@ -90,9 +91,9 @@ TEST(BookE2e, GoFromTheStartPositionPlaysABookMoveWithoutSearching) {
 
     for (const char* rand_book : {"RandBook=true\n", "RandBook=false\n"}) {
         SCOPED_TRACE(rand_book);
-        const auto r =
-            e2e::run_engine("uci\nposition startpos\ngo depth 6\nquit\n", std::chrono::seconds(60),
-                            {{"brontavel.ini", uci_settings(rand_book)}, {"book.bin", book}});
+        const auto r = e2e::run_uci_script(
+            "uci\nposition startpos\ngo depth 6\nquit\n", std::chrono::seconds(60),
+            {{"brontavel.ini", uci_settings(rand_book)}, {"book.bin", book}});
         EXPECT_EQ(0, r.exit_status);
         const std::vector<std::string> replies = replies_to_go(r.out);
         ASSERT_EQ(1u, replies.size()) << r.out;
@@ -117,7 +118,7 @@ TEST(BookE2e, PlaysTheBookLineThenSearchesWhenTheBookRunsOut) {
     std::string input = "uci\nposition startpos\n";
     for (size_t i = 0; i <= line.size(); ++i) input += "go depth 3\n";
     input += "quit\n";
-    const auto r = e2e::run_engine(
+    const auto r = e2e::run_uci_script(
         input, std::chrono::seconds(120),
         {{"brontavel.ini", uci_settings("RandBook=false\n")}, {"book.bin", read_binary(path)}});
     EXPECT_EQ(0, r.exit_status);
@@ -134,7 +135,7 @@ TEST(BookE2e, PlaysTheBookLineThenSearchesWhenTheBookRunsOut) {
 }
 
 TEST(BookE2e, MissingBookFileSearchesAndGoesOn) {
-    const auto r = e2e::run_engine(
+    const auto r = e2e::run_uci_script(
         "uci\nposition startpos\ngo depth 3\ngo depth 3\nisready\nquit\n", std::chrono::seconds(60),
         {{"brontavel.ini", uci_settings("RandBook=false\n")}});
     EXPECT_EQ(0, r.exit_status);

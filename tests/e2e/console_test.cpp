@@ -28,7 +28,7 @@ const std::string kBanner = kDashes + "\nbrontavel chess engine\nVersion 1.1\n\n
 
 const std::string kWelcome = "\nWelcome in brontavel\ntype \"help\" to show commands list\n";
 
-const std::string kUciIdentification = "id name brontavel\n"
+const std::string kUciIdentification = "\nid name brontavel\n"
                                        "id author Orvakt\n"
                                        "option name Ponder type check default true\n"
                                        "option name OwnBook type check default true\n";

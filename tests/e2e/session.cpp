@@ -207,4 +207,45 @@ int Session::wait_exit(std::chrono::milliseconds timeout) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+RunResult run_uci_script(const std::string& script, std::chrono::milliseconds timeout,
+                         const std::vector<WorkFile>& files) {
+    std::vector<std::string> lines;
+    for (size_t p = 0; p < script.size();) {
+        const size_t end = std::min(script.find('\n', p), script.size());
+        lines.push_back(script.substr(p, end - p));
+        p = end + 1;
+    }
+    RunResult result;
+    Session s(kSmallTables, files);
+    if (!s.started()) return result;
+    const auto starts = [](const std::string& line, const char* word) {
+        return line.rfind(word, 0) == 0;
+    };
+    const auto for_search = [&](size_t i) {
+        return i < lines.size() && (starts(lines[i], "stop") || starts(lines[i], "ponderhit"));
+    };
+    bool searching = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        s.send(lines[i]);
+        searching = searching || starts(lines[i], "go");
+        if (searching && !for_search(i + 1)) {
+            searching = false;
+            if (!s.wait_for("bestmove ", timeout)) {
+                ADD_FAILURE() << "no best move after \"" << lines[i] << "\" in:\n"
+                              << s.transcript();
+                result.timed_out = true;
+                break;
+            }
+        }
+    }
+    if (lines.empty() || lines.back().empty() || lines.back()[0] != 'q') s.close_input();
+    result.exit_status = s.wait_exit(timeout);
+    if (result.exit_status == -2) {
+        ADD_FAILURE() << "the engine did not end:\n" << s.transcript();
+        result.timed_out = true;
+    }
+    result.out = s.transcript();
+    return result;
+}
+
 } // namespace e2e

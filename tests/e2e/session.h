@@ -69,4 +69,13 @@ class Session {
     size_t scanned_ = 0;
 };
 
+// Plays `script` the way an interface does: one line at a time, and after a "go" the next line
+// only once the best move has come (unless that line is "stop" or "ponderhit", which are meant
+// for the running search). After the last line the input is closed, unless that line was "quit",
+// and the engine's end is awaited. Records a test failure when a best move or the end does not
+// come within `timeout`.
+RunResult run_uci_script(const std::string& script,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                         const std::vector<WorkFile>& files = {});
+
 } // namespace e2e
