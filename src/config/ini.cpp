@@ -9,7 +9,7 @@ namespace {
 // Broken invariants of this module are programming errors: report them with the line and end.
 [[noreturn]] void check_failed(const char* expr, int line) {
     std::fflush(stdout);
-    std::fprintf(stderr, "Assertion failed: %s, file ini, line %d\n", expr, line);
+    std::fprintf(stderr, "Assertion failed: %s, file minIni, line %d\n", expr, line);
     std::fflush(stderr);
     std::abort();
 }
@@ -45,10 +45,26 @@ bool same_name(const char* text, size_t len, const char* name) {
     return true;
 }
 
-// One piece of a line: at most INI_LINE_SIZE - 1 bytes, always terminated. A zero byte in the
-// file ends the text of its piece early; the rest of that piece is ignored.
-bool read_piece(FILE* file, char (&line)[INI_LINE_SIZE]) {
-    return std::fgets(line, INI_LINE_SIZE, file) != nullptr;
+// An open file and the number of bytes a lookup may still read from it.
+struct Source {
+    FILE* file;
+    long left;
+};
+
+// One piece of a line: up to and including its line break, at most INI_LINE_SIZE - 1 bytes,
+// always terminated. A zero byte in the file ends the text of its piece early; the rest of that
+// piece is ignored. False at the end of the file or of the lookup's byte allowance.
+bool read_piece(Source& source, char (&line)[INI_LINE_SIZE]) {
+    int n = 0;
+    while (n < INI_LINE_SIZE - 1 && source.left > 0) {
+        const int c = getc_unlocked(source.file);
+        if (c == EOF) break;
+        --source.left;
+        line[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    line[n] = '\0';
+    return n > 0;
 }
 
 // Cuts the value at a comment outside double quotes, drops trailing blanks and strips a pair of
@@ -113,12 +129,13 @@ int ini_find_value(FILE* file, const char* section, const char* key, char* buffe
     INI_CHECK(buffer != nullptr);
     INI_CHECK(size > 0);
     std::rewind(file);
+    Source source{file, INI_MAX_BYTES};
     char line[INI_LINE_SIZE];
 
     // Find the section header; the keys follow it.
     if (section != nullptr && section[0] != '\0') {
         for (;;) {
-            if (!read_piece(file, line)) return 0;
+            if (!read_piece(source, line)) return 0;
             const char* sp = skip_leading(line);
             if (*sp != '[') continue;
             const char* ep = std::strchr(sp, ']');
@@ -128,7 +145,7 @@ int ini_find_value(FILE* file, const char* section, const char* key, char* buffe
     }
 
     for (;;) {
-        if (!read_piece(file, line)) return 0;
+        if (!read_piece(source, line)) return 0;
         char* sp = skip_leading(line);
         if (*sp == '[') return 0; // the next section: the key is not in ours
         if (*sp == ';' || *sp == '#') continue;

@@ -13,6 +13,8 @@
 //    double quote.
 //  - Section and key names are compared without regard to case. The first matching key wins.
 //  - Lines are read in pieces of at most INI_LINE_SIZE - 1 bytes; each piece counts as a line.
+//  - A lookup reads no more than the first INI_MAX_BYTES bytes; the rest of a longer file is
+//    ignored, so a file that never ends (a link to a device, say) cannot stall the reader.
 //
 // The file is untrusted: whatever it holds, the reader never writes or reads past a buffer.
 #pragma once
@@ -24,6 +26,7 @@
 inline constexpr int INI_LINE_SIZE = 512;  // line buffer, so lines are read 511 bytes at a time
 inline constexpr int INI_NUMBER_SIZE = 64; // value buffer of ini_get_long
 inline constexpr int INI_BOOL_SIZE = 2;    // value buffer of ini_get_bool: the first character
+inline constexpr long INI_MAX_BYTES = 4L << 20; // bytes a lookup reads at most: 4 MB
 
 enum class IniCopy {
     plain,   // characters copied unchanged

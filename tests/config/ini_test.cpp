@@ -327,6 +327,23 @@ TEST_F(IniTest, LongLinesAreReadInPiecesOf511Bytes) {
     EXPECT_EQ("3", get("S", "after"));
 }
 
+TEST_F(IniTest, ReadingStopsAfterTheByteLimit) {
+    // A key whose line ends on the last byte allowed is found; the next one is never read.
+    const std::string head = "[S]\n;";
+    const std::string near = "near=1\n";
+    const size_t filler = static_cast<size_t>(INI_MAX_BYTES) - head.size() - near.size() - 1;
+    write(head + std::string(filler, 'c') + "\n" + near + "far=2\n");
+    EXPECT_EQ("1", get("S", "near"));
+    EXPECT_EQ("<default>", get("S", "far"));
+    // A file that never ends gives the defaults.
+    if (fs::exists("/dev/zero")) {
+        fs::remove(kFile);
+        fs::create_symlink("/dev/zero", kFile);
+        EXPECT_EQ(7, ini_get_long("S", "k", 7, kFile));
+        EXPECT_EQ("<default>", get(nullptr, "k"));
+    }
+}
+
 TEST_F(IniTest, BinaryBytesAreHarmless) {
     // A zero byte ends the text of its piece: the key before it has no separator.
     std::string text = std::string("[S]\nk") + '\0' + "=5\nk=6\n";
@@ -388,9 +405,9 @@ TEST(IniCopyText, CutsAndUnquotes) {
 TEST(IniDeathTest, BrokenInvariantsStopWithTheModuleAndLine) {
     char buf[16] = "overlap";
     EXPECT_DEATH(ini_copy_text(buf, buf + 2, sizeof buf, IniCopy::plain),
-                 "Assertion failed: .*, file ini, line [0-9]+");
-    EXPECT_DEATH(ini_copy_text(buf, "x", 0, IniCopy::plain), "file ini, line");
-    EXPECT_DEATH(ini_find_value(nullptr, "S", "k", buf, sizeof buf), "file ini, line");
+                 "Assertion failed: .*, file minIni, line [0-9]+");
+    EXPECT_DEATH(ini_copy_text(buf, "x", 0, IniCopy::plain), "file minIni, line");
+    EXPECT_DEATH(ini_find_value(nullptr, "S", "k", buf, sizeof buf), "file minIni, line");
 }
 
 } // namespace
