@@ -120,7 +120,14 @@ void diag_key() {
 }
 
 void diag_inv() {
-    flip_board(*game().current);
+    Board& b = *game().current;
+    // The side to move would no longer be the one in check, and its king could be taken.
+    if (king_attackers(b)) {
+        std::printf("Error (side to move in check): inv\n");
+        return;
+    }
+    flip_board(b);
+    b.ep_file = 8; // the pawn that just advanced two squares now belongs to the side to move
 }
 
 void diag_load_position(const char* fen) {

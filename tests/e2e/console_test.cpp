@@ -429,6 +429,21 @@ TEST(Console, RecordSizesAndHashKeys) {
     EXPECT_EQ(r[22], "FEN: 2kr1bnr/pppqp2p/2n1bp2/3p4/8/3P1N2/PPP1BPPP/RNBQ1RK1 w - - \n");
 }
 
+TEST(Console, InvRefusesACheckAndDropsTheEnPassantFile) {
+    const auto r = replies({"setboard 4k3/8/8/8/8/8/8/r3K3 w - - 0 1", "inv", "getboard", "a1e1",
+                            "sd 1", "go", "setboard 4k3/8/8/3pP3/4p3/8/8/4K3 w - d6 0 1", "inv",
+                            "getboard", "e4d3", "getboard"});
+    // In check: the position stays, with White to move and no king to take.
+    EXPECT_EQ(r[1], "Error (side to move in check): inv\n");
+    EXPECT_EQ(r[2], "FEN: 4k3/8/8/8/8/8/8/r3K3 w - - \n");
+    EXPECT_EQ(r[3].rfind("Illegal move: a1e1\n", 0), 0u) << r[3];
+    EXPECT_NE(r[5].find("Bestmove: e1"), std::string::npos) << r[5];
+    // The pawn that just advanced is now Black's own: no en passant capture.
+    EXPECT_EQ(r[8], "FEN: 4k3/8/8/3pP3/4p3/8/8/4K3 b - - \n");
+    EXPECT_EQ(r[9].rfind("Illegal move: e4d3\n", 0), 0u) << r[9];
+    EXPECT_EQ(r[10], r[8]);
+}
+
 TEST(Console, LegalListsWithoutCheck) {
     const auto r =
         replies({"legal", "pin", "legal", "setboard 4k3/8/8/8/8/8/8/3QK3 w - - 0 1", "legal"});
