@@ -113,7 +113,7 @@ constexpr SeeCase kSeeCases[25] = {
     {"rnb1k2r/p3p1pp/1p3p1b/7n/1N2N3/3P1PB1/PPP1P1PP/R2QKB1R w KQkq - 0 1", "g3b8", 0},
     {"r1b1k2r/p4npp/1pp2p1b/7n/1N2N3/3P1PB1/PPP1P1PP/R2QKB1R w KQkq - 0 1", "e4f6", -225},
     {"2r1k3/pbr3pp/5p1b/2KB3n/1N2N3/3P1PB1/PPP1P1PP/R2Q3R w - - 0 1", "g3c7", 175},
-    {"r4k2/p2P2pp/8/1pb5/1Nn1P1n1/5Q2/PPP4P/R3K1NR w KQ - 0 1", "d7d8q", 0},
+    {"r5k1/p2P2pp/8/1pb5/1Nn1P1n1/5Q2/PPP4P/R3K1NR w KQ - 0 1", "d7d8q", 0},
     {"5k2/p2P2pp/1b6/1p6/1Nn1P1n1/8/PPP4P/R2QK1NR w KQ - 0 1", "d7d8q", -625},
 };
 
@@ -132,14 +132,27 @@ Move best_capture(const Board& b) {
     return 0;
 }
 
+// Sets up the case's position and returns its move; 0 when the position is refused (the stack is
+// then left as it was) or the move is not legal there.
+Move set_up(PositionStack& stack, const SeeCase& c) {
+    if (!read_fen(stack, c.fen, nullptr)) return 0;
+    const Move move = text_to_move(*stack.current, c.move);
+    MoveEntry list[MAX_MOVES];
+    MoveEntry* end = gen_legal_moves(*stack.current, list);
+    return std::any_of(list, end, [move](const MoveEntry& e) { return e.move == move; }) ? move : 0;
+}
+
 } // namespace
 
 void see_test(PositionStack& stack) {
     int number = 1;
     for (const SeeCase& c : kSeeCases) {
-        read_fen(stack, c.fen, nullptr);
+        const Move move = set_up(stack, c);
         const Board& b = *stack.current;
-        const Move move = text_to_move(b, c.move);
+        if (!move) {
+            std::printf("\nTestCase %2i cannot be set up: %s %s\n", number++, c.fen, c.move);
+            continue;
+        }
         const Move best = best_capture(b);
         char best_text[MOVE_TEXT_SIZE] = "none";
         if (best) move_to_text(best_text, best, b.side);

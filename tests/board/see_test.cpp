@@ -72,4 +72,10 @@ TEST_F(SeeFixture, SelfTestPrintsTwentyFiveCases) {
     EXPECT_EQ(25u, n);
     EXPECT_NE(std::string::npos, out.find("TestCase 25                      Score:           -625\n"
                                           "Move:              d7d8q      SEE move:       "));
+    EXPECT_EQ(std::string::npos, out.find("cannot be set up")) << out;
+    // Case 24 on its own board: the new queen is taken by the rook at once.
+    EXPECT_NE(std::string::npos,
+              out.find("TestCase 24                      Score:              0\n"
+                       "Move:              d7d8q      SEE move:           -990\n"))
+        << out;
 }
