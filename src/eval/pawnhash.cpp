@@ -7,11 +7,12 @@
 
 #include "frontend/frontend.h"
 #include "search/thread.h"
+#include "search/tt.h"
 
 uint64_t pawn_entries = 0;
 uint32_t pawn_mb = 0;
 
-void* (*pawn_table_calloc)(size_t count, size_t size) = std::calloc;
+void* (*pawn_table_calloc)(size_t count, size_t size) = touched_calloc;
 
 namespace {
 
@@ -55,7 +56,6 @@ void pawn_allocate(SearchThread& thread, uint64_t entries, uint32_t mb, int repo
         std::fflush(stdout);
         return;
     }
-    std::memset(table, 0, had * sizeof(PawnHashEntry)); // its pages now, not during a search
     thread.pawn_table = static_cast<PawnHashEntry*>(table);
     thread.pawn_table_entries = had;
     thread.pawn_table_dirty = false;

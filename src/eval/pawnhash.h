@@ -34,7 +34,7 @@ uint64_t pawn_key(const Board& b);
 // When even a single entry cannot be had, the thread is left without a table (null, 0 entries) and
 // the evaluation runs uncached.
 void pawn_allocate(SearchThread& thread, uint64_t entries, uint32_t mb, int report, int number);
-// The zero-filling allocator behind pawn_allocate (std::calloc); replaceable so that a failing
+// The zero-filling allocator behind pawn_allocate (touched_calloc); replaceable so that a failing
 // allocation can be exercised.
 extern void* (*pawn_table_calloc)(size_t count, size_t size);
 void pawn_clear(SearchThread& thread);

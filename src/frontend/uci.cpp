@@ -31,8 +31,17 @@ void clear_tables() {
     for (int i = 1; i <= settings.threads; ++i) pawn_clear(search_thread(i));
 }
 
-// Every search thread has its pawn table (the ones added by "Threads" get theirs here).
-void allocate_pawn_tables() {
+// The tables are allocated (and their pages touched) when the interface waits for the engine to
+// be ready: at "isready" (or "ucinewgame" or "go" when none came) after the start, after "Hash"
+// has changed the size or "Threads" has added threads. A size set before the first "isready" is
+// the only one ever allocated.
+uint64_t allocated_entries = 0; // the entry count asked for at the last allocation
+
+void prepare_tables() {
+    if (!tt.table || allocated_entries != settings.hash_entries) {
+        allocated_entries = settings.hash_entries;
+        tt_allocate(settings.hash_entries, static_cast<uint32_t>(settings.hash_mb));
+    }
     for (int i = 1; i <= settings.threads; ++i)
         if (!search_thread(i).pawn_table)
             pawn_allocate(search_thread(i), settings.pawn_hash_entries,
@@ -117,15 +126,9 @@ void uci_setoption(const std::string& line) {
     if (name == "hash") {
         if (!spin_value(value, 1, kMaxHashMb, v)) return;
         settings.hash_mb = static_cast<uint64_t>(v);
-        const uint64_t entries = tt_entries_for_mb(settings.hash_mb);
-        if (entries != settings.hash_entries || !tt.table) {
-            settings.hash_entries = entries;
-            tt_allocate(entries, static_cast<uint32_t>(settings.hash_mb));
-        }
+        settings.hash_entries = tt_entries_for_mb(settings.hash_mb);
     } else if (name == "threads") {
-        if (!spin_value(value, 1, MAX_THREADS, v)) return;
-        settings.threads = static_cast<uint8_t>(v);
-        allocate_pawn_tables();
+        if (spin_value(value, 1, MAX_THREADS, v)) settings.threads = static_cast<uint8_t>(v);
     } else if (name == "clear hash") {
         clear_tables();
     } else if (name == "ownbook") {
@@ -305,8 +308,6 @@ int uci_loop() {
     if (settings.syzygy) options.syzygy_path = settings.wdl_path;
     time_control.overhead_ms = kDefaultMoveOverhead;
     announce_options();
-    tt_allocate(settings.hash_entries, static_cast<uint32_t>(settings.hash_mb));
-    allocate_pawn_tables();
     if (settings.syzygy) tb_init(settings.dtz_path, settings.wdl_path);
     std::printf("uciok\n");
     uci_input_start();
@@ -315,6 +316,9 @@ int uci_loop() {
     for (;;) {
         std::fflush(stdout);
         if (!uci_next_line(line)) return 1;
+        if (line.rfind("isready", 0) == 0 || line.rfind("ucinewgame", 0) == 0 ||
+            line.rfind("go", 0) == 0)
+            prepare_tables();
         if (line.rfind("isready", 0) == 0) {
             search_flags.ponder_move.store(1, std::memory_order_relaxed);
             std::printf("readyok\n");

@@ -36,7 +36,11 @@ extern TranspositionTable tt;
 // Allocation Failed!" and retries at half the size until a table is had, saying which size was
 // taken: never a null table.
 void tt_allocate(uint64_t entries, uint32_t mb);
-// The zero-filling allocator behind tt_allocate (std::calloc); replaceable so that a failing
+// Zero-filled memory for a hash table with every page already touched (in huge pages where the
+// system has them), so that no search pays for the faults; freed with std::free. Null when the
+// memory cannot be had.
+void* touched_calloc(size_t count, size_t size);
+// The zero-filling allocator behind tt_allocate (touched_calloc); replaceable so that a failing
 // allocation can be exercised.
 extern void* (*tt_table_calloc)(size_t count, size_t size);
 void tt_clear();

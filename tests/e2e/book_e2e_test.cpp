@@ -36,8 +36,9 @@ std::string uci_settings(const std::string& book_lines) {
 std::vector<std::string> replies_to_go(const std::string& out) {
     std::vector<std::string> replies;
     size_t from = out.find("uciok\n");
-    if (from == std::string::npos) return replies;
-    from += 6;
+    if (from == std::string::npos || (from = out.find("readyok\n", from)) == std::string::npos)
+        return replies;
+    from += 8;
     for (size_t at = out.find("bestmove ", from); at != std::string::npos;
          at = out.find("bestmove ", from)) {
         const size_t end = out.find('\n', at);
@@ -92,7 +93,7 @@ TEST(BookE2e, GoFromTheStartPositionPlaysABookMoveWithoutSearching) {
     for (const char* rand_book : {"RandBook=true\n", "RandBook=false\n"}) {
         SCOPED_TRACE(rand_book);
         const auto r = e2e::run_uci_script(
-            "uci\nposition startpos\ngo depth 6\nquit\n", std::chrono::seconds(60),
+            "uci\nisready\nposition startpos\ngo depth 6\nquit\n", std::chrono::seconds(60),
             {{"brontavel.ini", uci_settings(rand_book)}, {"book.bin", book}});
         EXPECT_EQ(0, r.exit_status);
         const std::vector<std::string> replies = replies_to_go(r.out);
@@ -115,7 +116,7 @@ TEST(BookE2e, PlaysTheBookLineThenSearchesWhenTheBookRunsOut) {
     ASSERT_GE(line.size(), 2u);
     ASSERT_LT(line.size(), 40u) << "the book line does not end";
 
-    std::string input = "uci\nposition startpos\n";
+    std::string input = "uci\nisready\nposition startpos\n";
     for (size_t i = 0; i <= line.size(); ++i) input += "go depth 3\n";
     input += "quit\n";
     const auto r = e2e::run_uci_script(
@@ -136,8 +137,8 @@ TEST(BookE2e, PlaysTheBookLineThenSearchesWhenTheBookRunsOut) {
 
 TEST(BookE2e, MissingBookFileSearchesAndGoesOn) {
     const auto r = e2e::run_uci_script(
-        "uci\nposition startpos\ngo depth 3\ngo depth 3\nisready\nquit\n", std::chrono::seconds(60),
-        {{"brontavel.ini", uci_settings("RandBook=false\n")}});
+        "uci\nisready\nposition startpos\ngo depth 3\ngo depth 3\nisready\nquit\n",
+        std::chrono::seconds(60), {{"brontavel.ini", uci_settings("RandBook=false\n")}});
     EXPECT_EQ(0, r.exit_status);
     const std::vector<std::string> replies = replies_to_go(r.out);
     ASSERT_EQ(2u, replies.size()) << r.out;

@@ -253,28 +253,31 @@ inline bool has_line(const std::vector<std::string>& lines, const std::string& p
                        [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 
-// Plays "uci" and then `commands` as an interface would (each search's best move awaited before
-// the next line) and returns the lines printed after "uciok". Records a failure unless the
-// engine ended with status 0.
+// Plays "uci", "isready" and then `commands` as an interface would (each search's best move
+// awaited before the next line) and returns the lines printed after the first "readyok". Records a
+// failure unless the engine ended with status 0.
 inline std::vector<std::string> uci_script(const std::string& commands,
                                            std::chrono::milliseconds timeout = 60s,
                                            const std::vector<e2e::WorkFile>& files = {}) {
-    const e2e::RunResult r = e2e::run_uci_script("uci\n" + commands, timeout, files);
+    const e2e::RunResult r = e2e::run_uci_script("uci\nisready\n" + commands, timeout, files);
     EXPECT_FALSE(r.timed_out);
     EXPECT_EQ(0, r.exit_status);
     const size_t at = r.out.find("\nuciok\n");
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no uciok in:\n" << r.out;
+    const size_t ready = at == std::string::npos ? at : r.out.find("\nreadyok\n", at);
+    if (ready == std::string::npos) {
+        ADD_FAILURE() << "no uciok and readyok in:\n" << r.out;
         return {};
     }
-    return split_lines(r.out.substr(at + 7));
+    return split_lines(r.out.substr(ready + 9));
 }
 
-// An interactive session that has completed the handshake.
+// An interactive session that has completed the handshake and allocated its tables.
 inline bool start_uci(e2e::Session& s) {
     if (!s.started()) return false;
     s.send("uci");
-    return s.wait_for("uciok", 30s).has_value();
+    if (!s.wait_for("uciok", 30s)) return false;
+    s.send("isready");
+    return s.wait_for("readyok", 30s).has_value();
 }
 
 // Reads the rest of a search up to its best-move line, into a SearchReply.

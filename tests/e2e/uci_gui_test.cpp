@@ -50,9 +50,9 @@ TEST(UciOptions, HashAndThreadsAllocateWhenSetAndOnlyWhenTheSizeChanges) {
                                   "setoption name Hash value 0\n"    // raised to 1 (a 16 MB table)
                                   "setoption name Hash value abc\n"  // not a number
                                   "setoption name Threads value 3\n" // a third pawn table
-                                  "setoption name Threads value 1\n"
                                   "setoption name No Such Option value 7\n"
                                   "setoption name Ponder value false\nisready\n"
+                                  "setoption name Threads value 1\n"
                                   "position startpos\ngo depth 4\nquit\n");
     std::vector<std::string> before_search;
     for (const std::string& l : lines) {
@@ -165,7 +165,7 @@ TEST(UciOptions, SyzygyPathRegistersTheTablesAndTheProbeLimitSwitchesThemOff) {
 // ---------------------------------------------------------------------------------------------
 // Input during a timed search
 
-TEST(UciTimedSearch, StopAndIsreadyAreAnsweredAtOnce) {
+TEST(UciInputThread, StopAndIsreadyAreAnsweredAtOnceDuringATimedSearch) {
     e2e::Session s;
     ASSERT_TRUE(start_uci(s));
     double worst_stop = 0, worst_ready = 0;
@@ -194,7 +194,7 @@ TEST(UciTimedSearch, StopAndIsreadyAreAnsweredAtOnce) {
     EXPECT_EQ(0, s.wait_exit(10s));
 }
 
-TEST(UciTimedSearch, OtherLinesWaitForTheSearchInOrder) {
+TEST(UciInputThread, OtherLinesWaitForTheSearchInOrder) {
     e2e::Session s;
     ASSERT_TRUE(start_uci(s));
     s.send("position startpos");

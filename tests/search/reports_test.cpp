@@ -71,36 +71,35 @@ constexpr const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQ
 
 TEST_F(Report, UciIterationLines) {
     frontend_mode = MODE_UCI;
-    time_control.start_ms = now_ms() - 300; // speed is only shown from 500 ms on
-    EXPECT_MATCHES(
-        R"(info depth  5 score mate  1 nodes       1234 time [ \d]{5}\d pv e2e4 e7e5 \n)",
-        iteration(19999));
-    EXPECT_MATCHES(
-        R"(info depth  5 score mate  3 nodes       1234 time [ \d]{5}\d pv e2e4 e7e5 \n)",
-        iteration(19995));
-    EXPECT_MATCHES(
-        R"(info depth  5 score mate -1 nodes       1234 time [ \d]{5}\d pv e2e4 e7e5 \n)",
-        iteration(-19998));
-    EXPECT_MATCHES(
-        R"(info depth  5 score mate -2 nodes       1234 time [ \d]{5}\d pv e2e4 e7e5 \n)",
-        iteration(-19996));
-    // Below 19000 a score is centipawns; less than 500 ms into the search the speed is 0.
-    EXPECT_MATCHES(
-        R"(info depth  5 seldepth  7 score cp  18999 nodes       1234 time \d+ nps 0 pv e2e4 e7e5 \n)",
-        iteration(18999));
-    EXPECT_MATCHES(
-        R"(info depth  5 seldepth  7 score cp    -35 nodes       1234 time \d+ nps 0 pv e2e4 e7e5 \n)",
-        iteration(-35));
-    // Later the speed is nodes per second.
-    search_info.nodes = 4000000;
-    time_control.start_ms = now_ms() - 2000;
-    const std::string line = iteration(12);
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(line, m, std::regex(R"(.* time (\d+) nps (\d+) pv .*\n)")))
-        << line;
-    const double ms = std::stod(m[1]), nps = std::stod(m[2]);
-    EXPECT_GE(ms, 2000);
-    EXPECT_NEAR(4000000 / ms * 1000, nps, 1.0);
+    time_control.start_ms = now_ms() - 300;
+    const std::string counts = R"( nps \d+ hashfull \d+ tbhits 0 pv e2e4 e7e5 \n)";
+    EXPECT_MATCHES(R"(info depth  5 score mate  1 nodes       1234 time [ \d]{5}\d)" + counts,
+                   iteration(19999));
+    EXPECT_MATCHES(R"(info depth  5 score mate  3 nodes       1234 time [ \d]{5}\d)" + counts,
+                   iteration(19995));
+    EXPECT_MATCHES(R"(info depth  5 score mate -1 nodes       1234 time [ \d]{5}\d)" + counts,
+                   iteration(-19998));
+    EXPECT_MATCHES(R"(info depth  5 score mate -2 nodes       1234 time [ \d]{5}\d)" + counts,
+                   iteration(-19996));
+    // Below 19000 a score is centipawns.
+    EXPECT_MATCHES(R"(info depth  5 seldepth  7 score cp  18999 nodes       1234 time \d+)" +
+                       counts,
+                   iteration(18999));
+    EXPECT_MATCHES(R"(info depth  5 seldepth  7 score cp    -35 nodes       1234 time \d+)" +
+                       counts,
+                   iteration(-35));
+    // The speed is nodes per second from the first iteration on.
+    for (const int64_t ms : {300, 2000}) {
+        search_info.nodes = 4000000;
+        time_control.start_ms = now_ms() - ms;
+        const std::string line = iteration(12);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, std::regex(R"(.* time (\d+) nps (\d+) .*\n)")))
+            << line;
+        const double took = std::stod(m[1]), nps = std::stod(m[2]);
+        EXPECT_GE(took, static_cast<double>(ms));
+        EXPECT_NEAR(4000000 / took * 1000, nps, 1.0);
+    }
 }
 
 TEST_F(Report, ConsoleIterationLines) {
