@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/harness.h"
+#include "e2e/session.h"
 
 using e2e::console;
 using e2e::kPrompt;
@@ -20,6 +21,14 @@ std::vector<std::string> replies(const std::string& out) {
         r.push_back(out.substr(start, p - start));
     r.push_back(out.substr(start));
     return r;
+}
+
+// Runs "hstore 9" and "dump" on a table of 1048576 entries in a working directory of its own
+// (set up by the caller); returns the transcript once the engine has ended.
+std::string dump_session(e2e::Session& s) {
+    for (const char* line : {"c", "hstore 9", "dump", "quit"}) s.send(line);
+    EXPECT_EQ(0, s.wait_exit());
+    return s.transcript();
 }
 
 } // namespace
@@ -71,20 +80,9 @@ TEST(ConsoleHash, MemoryResizesOrRefuses) {
 }
 
 TEST(ConsoleHash, DumpWritesTheTable) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "brontavel-dump-test";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    // The harness runs in a fresh directory; run the dump through a shell there instead.
-    const std::string cmd = "cd '" + dir.string() +
-                            "' && printf 'c\\nmemory 1\\nhstore 9\\ndump\\nquit\\n' | '" +
-                            std::string(BRONTAVEL_BINARY) + "' > out.txt";
-    ASSERT_EQ(0, std::system(cmd.c_str()));
-    std::ifstream out(dir / "out.txt");
-    std::stringstream text;
-    text << out.rdbuf();
-    EXPECT_NE(std::string::npos, text.str().find("Tot: 1048576\n"));
-    std::ifstream csv(dir / "DumpHash" / "dump.csv");
+    e2e::Session s("[ENGINE]\nHashSize=1\nHashPawnSize=1\nThread=1\n");
+    EXPECT_NE(std::string::npos, dump_session(s).find("\nbrontavel> Tot: 1048576\n"));
+    std::ifstream csv(std::filesystem::path(s.dir()) / "DumpHash" / "dump.csv");
     ASSERT_TRUE(csv.good());
     std::string line;
     std::getline(csv, line);
@@ -96,5 +94,17 @@ TEST(ConsoleHash, DumpWritesTheTable) {
     }
     EXPECT_EQ(1048576u, lines);
     EXPECT_EQ(1u, stored);
-    fs::remove_all(dir);
+}
+
+TEST(ConsoleHash, DumpWithoutItsFolderWritesNothing) {
+    // A file takes the folder's name, so the folder cannot be made.
+    e2e::Session s("[ENGINE]\nHashSize=1\nHashPawnSize=1\nThread=1\n",
+                   {{"DumpHash", "not a folder"}});
+    const std::string out = dump_session(s);
+    EXPECT_NE(std::string::npos, out.find("\nbrontavel> File non trovato\n\nbrontavel> "));
+    EXPECT_EQ(std::string::npos, out.find("Tot:"));
+    std::ifstream file(std::filesystem::path(s.dir()) / "DumpHash");
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_EQ("not a folder", text.str());
 }

@@ -27,6 +27,8 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     bool started() const { return pid_ > 0; }
+    // The engine's working directory; it lives as long as the session.
+    const std::string& dir() const { return dir_; }
 
     // Writes `line` and a line break to the engine's standard input.
     void send(const std::string& line);
