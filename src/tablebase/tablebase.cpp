@@ -24,6 +24,7 @@
 
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "frontend/frontend.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ constexpr int TBMAX_PIECE = 254;
 constexpr int TBMAX_PAWN = 256;
 constexpr int HSHMAX = 5;
 constexpr int TBHASHBITS = 10;
+constexpr int TBHASH_SLOTS = (1 << TBHASHBITS) * HSHMAX;
 constexpr int DTZ_CACHE_SIZE = 64;
 
 constexpr uint32_t WDL_MAGIC = 0x5d23e871;
@@ -204,13 +206,19 @@ std::string g_dtz_dir, g_wdl_dir;
 std::mutex tb_lock;
 std::unique_ptr<TbEntry[]> g_piece_entries, g_pawn_entries;
 int g_num_piece = 0, g_num_pawn = 0;
-TbHashSlot g_hash[1 << TBHASHBITS][HSHMAX];
+TbHashSlot g_hash[TBHASH_SLOTS];
 DtzCacheSlot g_dtz_cache[DTZ_CACHE_SIZE];
 bool g_tables_ready = false;
 
-void report_corrupted() {
-    std::printf("Corrupted table.\n");
+// Prints one line of the tables' own, as an "info string" under UCI so that a GUI passes it over.
+// One write, as search threads may report at the same time.
+void tb_message(const std::string& text) {
+    std::printf("%s%s\n", frontend_mode == MODE_UCI ? "info string " : "", text.c_str());
     std::fflush(stdout);
+}
+
+void report_corrupted() {
+    tb_message("Corrupted table.");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -285,22 +293,33 @@ std::string name_of(const Board& b, int mirror) {
 // ---------------------------------------------------------------------------------------------
 // Registry
 
+// The hash is one ring of buckets of HSHMAX slots. A key starts at the first slot of its bucket
+// (its top bits) and takes the first free slot from there, spilling into the following buckets
+// when its own is full; a lookup walks the same way and stops at the first free slot. Slots are
+// never freed (a corrupt table only has its key cleared), so no walk is cut short.
+TbHashSlot& hash_slot(uint64_t key, int n) {
+    return g_hash[((key >> (64 - TBHASHBITS)) * HSHMAX + static_cast<uint64_t>(n)) % TBHASH_SLOTS];
+}
+
 TbHashSlot* find_slot(uint64_t key) {
-    TbHashSlot* bucket = g_hash[key >> (64 - TBHASHBITS)];
-    for (int i = 0; i < HSHMAX; ++i)
-        if (bucket[i].key.load(std::memory_order_relaxed) == key) return &bucket[i];
+    for (int n = 0; n < TBHASH_SLOTS; ++n) {
+        TbHashSlot& s = hash_slot(key, n);
+        if (!s.entry) return nullptr;
+        if (s.key.load(std::memory_order_relaxed) == key) return &s;
+    }
     return nullptr;
 }
 
 void add_to_hash(TbEntry* e, uint64_t key) {
-    TbHashSlot* bucket = g_hash[key >> (64 - TBHASHBITS)];
-    for (int i = 0; i < HSHMAX; ++i)
-        if (!bucket[i].entry) {
-            bucket[i].key.store(key, std::memory_order_relaxed);
-            bucket[i].entry = e;
+    for (int n = 0; n < TBHASH_SLOTS; ++n) {
+        TbHashSlot& s = hash_slot(key, n);
+        if (!s.entry) {
+            s.key.store(key, std::memory_order_relaxed);
+            s.entry = e;
             return;
         }
-    std::printf("HSHMAX too low!\n");
+    }
+    tb_message("HSHMAX too low!");
     std::exit(1);
 }
 
@@ -325,13 +344,13 @@ void register_table(const std::string& name) {
     TbEntry* e;
     if (has_pawns) {
         if (g_num_pawn == TBMAX_PAWN) {
-            std::printf("TBMAX_PAWN limit too low!\n");
+            tb_message("TBMAX_PAWN limit too low!");
             std::exit(1);
         }
         e = &g_pawn_entries[g_num_pawn++];
     } else {
         if (g_num_piece == TBMAX_PIECE) {
-            std::printf("TBMAX_PIECE limit too low!\n");
+            tb_message("TBMAX_PIECE limit too low!");
             std::exit(1);
         }
         e = &g_piece_entries[g_num_piece++];
@@ -376,15 +395,13 @@ const uint8_t* map_file(const std::string& path, size_t& size, bool& opened) {
     opened = false;
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) {
-        std::printf("Could not open %s for reading.\n", path.c_str());
-        std::fflush(stdout);
+        tb_message("Could not open " + path + " for reading.");
         return nullptr;
     }
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         close(fd);
-        std::printf("CreateFileMapping() failed.\n");
-        std::fflush(stdout);
+        tb_message("CreateFileMapping() failed.");
         return nullptr;
     }
     opened = true;
@@ -396,8 +413,7 @@ const uint8_t* map_file(const std::string& path, size_t& size, bool& opened) {
     close(fd);
     if (p == MAP_FAILED) {
         opened = false;
-        std::printf("MapViewOfFile() failed.\n");
-        std::fflush(stdout);
+        tb_message("MapViewOfFile() failed.");
         return nullptr;
     }
     size = static_cast<size_t>(st.st_size);
@@ -1263,22 +1279,21 @@ void tb_init(const char* dtz_path, const char* wdl_path) {
     g_piece_entries = std::make_unique<TbEntry[]>(TBMAX_PIECE);
     g_pawn_entries = std::make_unique<TbEntry[]>(TBMAX_PAWN);
     g_num_piece = g_num_pawn = 0;
-    for (auto& bucket : g_hash)
-        for (auto& slot : bucket) {
-            slot.key.store(0, std::memory_order_relaxed);
-            slot.entry = nullptr;
-        }
+    for (auto& slot : g_hash) {
+        slot.key.store(0, std::memory_order_relaxed);
+        slot.entry = nullptr;
+    }
     for (auto& slot : g_dtz_cache) {
         slot.key1 = slot.key2 = 0;
         slot.entry.reset();
     }
     if (const char* env = std::getenv("RTBZDIR"); env && std::strlen(env) <= 99) {
         g_dtz_dir = env;
-        std::printf("$DTZDIR loaded\n");
+        tb_message("$DTZDIR loaded");
     }
     if (const char* env = std::getenv("RTBWDIR"); env && std::strlen(env) <= 99) {
         g_wdl_dir = env;
-        std::printf("$WDLDIR loaded\n");
+        tb_message("$WDLDIR loaded");
     }
     static const char letters[] = " QRBNP";
     auto reg = [](std::initializer_list<int> first, std::initializer_list<int> second) {
@@ -1311,19 +1326,26 @@ void tb_init(const char* dtz_path, const char* wdl_path) {
         for (int j = i; j <= 5; ++j)
             for (int k = j; k <= 5; ++k)
                 for (int l = k; l <= 5; ++l) reg({i, j, k, l}, {});
-    std::printf("Found %d tablebases.\n", g_num_piece + g_num_pawn);
-    std::fflush(stdout);
+    tb_message("Found " + std::to_string(g_num_piece + g_num_pawn) + " tablebases.");
     init_index_tables();
     g_tables_ready = true;
 }
 
 int tb_probe_wdl(const Board& b, int* success) {
+    if (b.castling) {
+        *success = 0;
+        return 0;
+    }
     Board scratch[kScratch];
     scratch[0] = b;
     return probe_wdl(scratch, scratch, success);
 }
 
 int tb_probe_dtz(const Board& b, int* success) {
+    if (b.castling) {
+        *success = 0;
+        return 0;
+    }
     Board scratch[kScratch];
     scratch[0] = b;
     return probe_dtz(scratch, scratch, success);

@@ -8,6 +8,9 @@
 // Registers the tables found in the two folders.
 void tb_init(const char* dtz_path, const char* wdl_path);
 
+// The tables hold no position with a castling right: the probes below fail on one, and so does
+// the root filter.
+
 // Win/draw/loss of the position for the side to move: -2 loss, -1 blessed loss, 0 draw, 1 cursed
 // win, 2 win. *success is set to 1 when the value is known, else 0.
 int tb_probe_wdl(const Board& b, int* success);

@@ -265,8 +265,21 @@ TEST(TablebaseE2e, PieceLimitAndWdlOnlyTables) {
     s.send("quit");
     EXPECT_EQ(0, s.wait_exit(10s));
     const std::string& out = s.transcript();
-    const std::string message = "Could not open wdl/KQvKR.rtbz for reading.\n";
-    EXPECT_NE(out.find("Found 1 tablebases.\n"), std::string::npos) << out;
+    const std::string message = "\ninfo string Could not open wdl/KQvKR.rtbz for reading.\n";
+    EXPECT_NE(out.find("\ninfo string Found 1 tablebases.\n"), std::string::npos) << out;
     ASSERT_NE(out.find(message), std::string::npos) << out;
     EXPECT_EQ(out.find(message, out.find(message) + 1), std::string::npos) << out;
+}
+
+TEST(TablebaseE2e, TheWholeSixPieceSetStarts) {
+    // An empty file for every material: start-up only looks for the files.
+    std::vector<e2e::WorkFile> files = {{"brontavel.ini", tables_ini("tb")}};
+    for (const auto& name : tbtest::all_material_names())
+        files.push_back({"tb/" + name + ".rtbw", ""});
+    const e2e::RunResult r = e2e::run_engine("uci\nisready\nquit\n", 60s, files);
+    EXPECT_EQ(0, r.exit_status);
+    const size_t found = r.out.find("\ninfo string Found 510 tablebases.\n");
+    ASSERT_NE(found, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nuciok\n", found), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nreadyok\n"), std::string::npos) << r.out;
 }

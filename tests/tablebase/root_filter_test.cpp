@@ -214,6 +214,14 @@ TEST_F(TbRootFilter, PositionsBeyondTheTablesAreNotResolved) {
     // Seven pieces, and five pieces of a material without a table.
     EXPECT_EQ(filter_fen("8/8/1k6/3ppp2/8/3K4/3PN3/8 w - - 0 1").result, 0);
     EXPECT_EQ(filter_fen("8/6R1/7K/8/8/8/4k3/1Q1r4 w - - 0 1").result, 0);
+    // The tables know no castling: with the right, the rook and knight ending is left to the
+    // search, whose castling forks king and knight with check; without it the table says draw.
+    const std::string castling = "8/5n2/8/8/8/8/8/k3K2R w K - 0 1";
+    EXPECT_EQ(filter_fen(castling).result, 0);
+    EXPECT_EQ(wdl_of(castling).success + dtz_of(castling).success, 0);
+    const Filtered none = filter_fen("8/5n2/8/8/8/8/8/k3K2R w - - 0 1");
+    EXPECT_EQ(none.result, 1);
+    EXPECT_EQ(none.tb_score, 0);
     // Bare kings are a draw without any table; every king move keeps it.
     const Filtered kings = filter_fen("8/8/8/8/K7/8/3k4/8 w - - 0 1");
     EXPECT_EQ(kings.result, 1);

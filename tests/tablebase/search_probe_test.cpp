@@ -42,3 +42,17 @@ TEST_F(TbSearch, SeveralThreadsProbeTheTablesAtOnce) {
     settings.threads = 1;
     EXPECT_LT(result_score(think_to_depth(3)), 15000);
 }
+
+TEST_F(TbSearch, CastlingRightsKeepTheTablesOut) {
+    REQUIRE_TESTDATA(data);
+    // The rook and knight table calls this a draw, but it knows no castling: castling short
+    // checks and wins the knight, into a won table that the search may probe.
+    set("8/5n2/8/8/8/8/8/k3K2R w K - 0 1");
+    settings.syzygy = true;
+    settings.syzygy_men = 5;
+    init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
+    std::string out;
+    const uint64_t r = think_to_depth(5, &out);
+    EXPECT_EQ("e1g1", text_of(result_move(r), WHITE)) << out;
+    EXPECT_EQ(15000, result_score(r)) << out;
+}

@@ -85,11 +85,32 @@ inline Probe dtz_of(const std::string& fen) {
     return p;
 }
 
+// Every material of three to six pieces once, as a table name: the side with more pieces first,
+// at equal counts the one whose pieces, taken in the order Q R B N P, come first.
+inline std::vector<std::string> all_material_names() {
+    // Sides of up to four pieces besides the king, as piece indexes 1-5 in ascending order.
+    std::vector<std::string> sides = {""};
+    for (size_t i = 0; i < sides.size(); ++i)
+        for (char c = sides[i].empty() ? '1' : sides[i].back(); c <= '5' && sides[i].size() < 4;
+             ++c)
+            sides.push_back(sides[i] + c);
+    auto letters = [](std::string side) {
+        for (char& c : side) c = "QRBNP"[c - '1'];
+        return side;
+    };
+    std::vector<std::string> names;
+    for (const auto& a : sides)
+        for (const auto& b : sides)
+            if (!a.empty() && a.size() + b.size() <= 4 &&
+                (a.size() > b.size() || (a.size() == b.size() && a <= b)))
+                names.push_back("K" + letters(a) + "vK" + letters(b));
+    return names;
+}
+
 inline std::string table_dir(const std::string& data, const char* sub) {
     return (fs::path(data) / sub).string();
 }
 
-// Leaves the registry empty so that later tests never see the tables of this file.
 // Empties the registry, so that later tests never see the tables an earlier one loaded.
 inline void unload_tables() {
     TempDir empty("none");
