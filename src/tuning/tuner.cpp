@@ -286,28 +286,73 @@ int32_t to_weight(double x) {
     return static_cast<int32_t>(x);
 }
 
-bool fits_weight(double x) {
-    return x >= -2147483648.0 && x <= 2147483647.0;
+// A row's value moved by `delta` from `base`: the move is rounded to whole units, alike up and
+// down, and the result kept inside the row's range. A row with an empty range (min above max) is
+// never moved.
+int32_t moved_weight(const EvalParam& p, int32_t base, double delta) {
+    if (p.min > p.max) return base;
+    const double x = static_cast<double>(base) + (std::isfinite(delta) ? std::round(delta) : 0.0);
+    return static_cast<int32_t>(
+        std::clamp(x, static_cast<double>(p.min), static_cast<double>(p.max)));
 }
 
-// The tuned rows at x0 + a * direction.
-void move_along(const Snapshot& x0, const double* direction, double a) {
-    restore_snapshot(x0);
-    for (int i = 0; i < EVAL_PARAM_COUNT; ++i)
-        if (EvalParamTable[i].tune)
-            EvalParamTable[i].value = to_weight(direction[i] * a + x0.rows[i].value);
-}
+// The error along the line x0 + a * direction. Each point is measured once, told apart by the
+// weights it gives (nearby steps often round to the same ones), and the lowest one is kept.
+class LineProbe {
+  public:
+    LineProbe(SearchThread& thread, TuneErrorFn error, const Snapshot& x0, const double* direction)
+        : thread_(thread), error_(error), x0_(x0), direction_(direction) {}
 
-// Whether every tuned weight at x0 + a * direction stays within 32 bits.
-bool move_fits(const Snapshot& x0, const double* direction, double a) {
-    for (int i = 0; i < EVAL_PARAM_COUNT; ++i)
-        if (EvalParamTable[i].tune && !fits_weight(direction[i] * a + x0.rows[i].value))
-            return false;
-    return true;
-}
+    double error_at(double a) {
+        restore_snapshot(x0_);
+        std::vector<int32_t> weights;
+        for (int i = 0; i < EVAL_PARAM_COUNT; ++i) {
+            EvalParam& p = EvalParamTable[i];
+            if (!p.tune) continue;
+            p.value = moved_weight(p, x0_.rows[i].value, direction_[i] * a);
+            weights.push_back(p.value);
+        }
+        for (const Point& seen : seen_)
+            if (seen.weights == weights) return seen.error;
+        const double e = error_(thread_);
+        if (seen_.empty() || e < seen_[best_].error) best_ = seen_.size();
+        seen_.push_back({std::move(weights), e});
+        return e;
+    }
+
+    // The change of the error over the next step of one unit.
+    double slope_at(double a) {
+        const double e = error_at(a);
+        return (error_at(a + TUNE_H) - e) / TUNE_H;
+    }
+
+    // Leaves the table at the lowest point measured, or at x0 when none was.
+    void move_to_best() {
+        restore_snapshot(x0_);
+        if (seen_.empty()) return;
+        size_t k = 0;
+        for (EvalParam& p : EvalParamTable)
+            if (p.tune) p.value = seen_[best_].weights[k++];
+    }
+
+  private:
+    struct Point {
+        std::vector<int32_t> weights; // the tuned rows' values, in table order
+        double error;
+    };
+    SearchThread& thread_;
+    TuneErrorFn error_;
+    const Snapshot& x0_;
+    const double* direction_;
+    std::vector<Point> seen_;
+    size_t best_ = 0;
+};
 
 // Doublings of the bracketing step before the line search gives up widening.
 constexpr int kMaxDoublings = 40;
+
+// The least fall of the error over the first step that counts as a descent.
+constexpr double kMinDescent = 1e-12;
 
 // ---------------------------------------------------------------------------------------------
 // Switches and sessions
@@ -370,11 +415,11 @@ struct PrepFiles {
 
 PrepFiles open_prep_files() {
     PrepFiles f{};
-    f.in = std::fopen(kInputFile, "r");
-    f.out = std::fopen(kOutputFile, "w");
-    f.skip = std::fopen(kSkipFile, "w");
-    FILE* counter = std::fopen(kInputFile, "r");
-    if (!f.in || !f.out || !f.skip || !counter) file_not_found();
+    // The input first: without it the files of an earlier stage are left as they are.
+    f.in = open_or_die(kInputFile, "r");
+    FILE* counter = open_or_die(kInputFile, "r");
+    f.out = open_or_die(kOutputFile, "w");
+    f.skip = open_or_die(kSkipFile, "w");
     uint64_t breaks = 0;
     char buffer[1 << 14];
     for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, counter)) > 0;)
@@ -399,11 +444,14 @@ void show_progress(uint64_t done, uint64_t total) {
     std::fflush(stdout);
 }
 
-// The score of a depth-2 search of the thread's current position, without tablebase probes.
+// The score of a depth-2 search of the thread's current position, without tablebase probes. A
+// position without a legal move is a mate at ply 0 or a stalemate.
 int16_t search_target(SearchThread& t) {
     PVLine pv{};
     std::memset(static_cast<void*>(t.root_moves), 0, sizeof t.root_moves);
     t.root_end = gen_legal_moves(*t.stack.current, t.root_moves);
+    if (t.root_end == t.root_moves)
+        return static_cast<int16_t>(king_attackers(*t.stack.current) ? -MATE : 0);
     const uint64_t result =
         root_search(t, 2, -INFINITE_SCORE, INFINITE_SCORE, t.root_moves, t.root_end, 0, pv);
     return result_score(result);
@@ -541,53 +589,54 @@ void TuneGradient(SearchThread& thread, TuneErrorFn error, double* gradient) {
 }
 
 double TuneSlope(SearchThread& thread, TuneErrorFn error, const double* direction) {
-    Snapshot saved;
-    take_snapshot(saved);
-    const double e0 = error(thread);
-    for (int i = 0; i < EVAL_PARAM_COUNT; ++i) {
-        EvalParam& p = EvalParamTable[i];
-        if (p.tune) p.value = to_weight(direction[i] * TUNE_H + p.value);
-    }
-    const double e1 = error(thread);
-    restore_snapshot(saved);
-    return (e1 - e0) / TUNE_H;
+    auto saved = std::make_unique<Snapshot>();
+    take_snapshot(*saved);
+    const double s = LineProbe(thread, error, *saved, direction).slope_at(0);
+    restore_snapshot(*saved);
+    return s;
 }
 
 int TuneLineSearch(SearchThread& thread, TuneErrorFn error, const double* direction) {
-    Snapshot x0;
-    take_snapshot(x0);
-    const double derA = 0.0 - TuneSlope(thread, error, direction); // +0 when flat
-    std::printf("derA  %f\n", derA);
-    if (derA < 0.00001) return 1;
+    auto x0 = std::make_unique<Snapshot>();
+    take_snapshot(*x0);
+    // Steps are counted in moves of the row with the largest entry, whatever the scale of the
+    // gradient: one unit of a moves that row by one. Rows that the direction pushes against a
+    // bound of their range are left where they are.
+    double scaled[EVAL_PARAM_COUNT] = {};
+    double largest = 0.0;
+    for (int i = 0; i < EVAL_PARAM_COUNT; ++i) {
+        const EvalParam& p = EvalParamTable[i];
+        if (!p.tune || !std::isfinite(direction[i])) continue;
+        if ((direction[i] < 0 && p.value <= p.min) || (direction[i] > 0 && p.value >= p.max))
+            continue;
+        scaled[i] = direction[i];
+        largest = std::max(largest, std::fabs(direction[i]));
+    }
+    for (double& d : scaled) d = largest > 0 ? d / largest : 0.0;
 
-    // Bracketing: widen until the slope changes sign, while the weights fit in 32 bits.
-    double a = TUNE_H;
-    for (int doublings = 0; doublings < kMaxDoublings && move_fits(x0, direction, a);) {
-        move_along(x0, direction, a);
-        const double s = TuneSlope(thread, error, direction);
-        a *= 2;
-        ++doublings;
-        if (s * derA < 0) break;
+    LineProbe line(thread, error, *x0, scaled);
+    const double derA = largest > 0 ? 0.0 - line.slope_at(0) : 0.0; // +0 when flat
+    std::printf("derA  %f\n", derA);
+    if (!(derA > kMinDescent)) {
+        restore_snapshot(*x0);
+        return 1;
     }
 
-    // Bisection on [0, a].
-    double lo = 0, hi = a, mid = (lo + hi) / 2;
-    do {
-        move_along(x0, direction, lo);
-        const double s_lo = TuneSlope(thread, error, direction);
-        move_along(x0, direction, mid);
-        const double s_mid = TuneSlope(thread, error, direction);
-        const double sign = s_lo * s_mid;
-        if (sign > 0)
+    // Bracketing: widen while the error keeps falling; the slope is negative at lo and not at hi.
+    double lo = 0.0, hi = TUNE_H;
+    for (int doublings = 0; doublings < kMaxDoublings && line.slope_at(hi) < 0; ++doublings) {
+        lo = hi;
+        hi *= 2;
+    }
+    // Bisection down to one unit; the lowest point measured on the way is the one taken.
+    while (hi - lo > TUNE_H) {
+        const double mid = (lo + hi) / 2;
+        if (line.slope_at(mid) < 0)
             lo = mid;
-        else if (sign < 0)
-            hi = mid;
         else
-            lo = hi = mid;
-        mid = (lo + hi) / 2;
-    } while (std::fabs(lo - hi) > TUNE_H);
-
-    move_along(x0, direction, mid);
+            hi = mid;
+    }
+    line.move_to_best();
     return 0;
 }
 
@@ -604,6 +653,9 @@ double TuneOptimize(SearchThread& thread, TuneErrorFn error, TuneStopRule rule) 
     std::fflush(stdout);
     double gradient[EVAL_PARAM_COUNT], direction[EVAL_PARAM_COUNT];
     auto before = std::make_unique<Snapshot>();
+    // A weight whose value lies outside its range starts from the nearer bound.
+    for (EvalParam& p : EvalParamTable)
+        if (p.tune) p.value = moved_weight(p, p.value, 0.0);
     for (int iteration = 1;; ++iteration) {
         take_snapshot(*before);
         TuneGradient(thread, error, gradient);
@@ -623,13 +675,11 @@ double TuneOptimize(SearchThread& thread, TuneErrorFn error, TuneStopRule rule) 
             std::printf("norm    %f\n\n", std::sqrt(squares));
             stop = flat == 1;
         } else {
-            // Summed in 16 bits: changes of opposite sign cancel.
-            int16_t sum = 0;
+            // Every row's change counts: changes of opposite sign do not cancel.
+            int d = 0;
             for (int i = 0; i < EVAL_PARAM_COUNT; ++i)
                 if (EvalParamTable[i].tune)
-                    sum = static_cast<int16_t>(sum +
-                                               (EvalParamTable[i].value - before->rows[i].value));
-            const int d = std::abs(static_cast<int>(sum));
+                    d += std::abs(EvalParamTable[i].value - before->rows[i].value);
             std::printf("d %d\n\n", d);
             stop = d <= 1;
         }

@@ -29,7 +29,7 @@ using TuneErrorFn = double (*)(SearchThread& thread);
 
 enum TuneStopRule {
     TUNE_STOP_SEARCH_SCORE, // stop when the line search finds no descent
-    TUNE_STOP_TEXEL,        // stop when the weights moved by at most one unit in sum
+    TUNE_STOP_TEXEL,        // stop when the weights moved by at most one unit in all
 };
 
 // The error functions. Each installs the table's current values (ResetEvalParams) and averages
@@ -44,14 +44,18 @@ double TuneErrorAbs(SearchThread& thread);
 
 // Numerical gradient (x 1000) of E over the tuned rows, into gradient[EVAL_PARAM_COUNT].
 void TuneGradient(SearchThread& thread, TuneErrorFn error, double* gradient);
-// Slope of E along the direction at the current values.
+// Change of E over one step along the direction from the current values. A step moves each tuned
+// row by its direction entry rounded to whole units and keeps it inside its min..max range.
 double TuneSlope(SearchThread& thread, TuneErrorFn error, const double* direction);
-// Moves the tuned rows to a minimum of E along the direction. Returns 1 when the direction does
-// not descend (the table is unchanged), else 0.
+// Moves the tuned rows to the minimum of E along the direction, measured in steps that move the
+// row with the largest entry by one unit; rows pushed against a bound of their range stay put.
+// The bracket widens while E keeps falling, then bisection narrows it to one step. Returns 1 when
+// the first step does not lower E (the table is unchanged), else 0.
 int TuneLineSearch(SearchThread& thread, TuneErrorFn error, const double* direction);
 // Lists the tuned rows with their values and direction entries, then "e".
 void TunePrintParams(const double* direction, double e);
 // Runs the optimiser to its stop rule, records the values as `best`, and returns the final error.
+// A tuned row that starts outside its range starts from the nearer bound.
 double TuneOptimize(SearchThread& thread, TuneErrorFn error, TuneStopRule rule);
 // Writes the tuned rows' names and `best` values to "tuned.csv" and lists them.
 void WriteTunedParams();
