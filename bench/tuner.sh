@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Tuner benchmark: builds a data set of positions labelled with game results from fast games the
 # engine plays against itself (bench/tuner_datagen.cpp describes the games), then runs the console
-# commands "texel" (preparation), "mink" (eleven error evaluations) and "tune" (ten weights) on it
-# in a temporary directory and reports the time of each, per error evaluation and per iteration.
+# commands "texel" (preparation), "mink" (eleven error evaluations) and "tune" (twenty weights) on
+# it in a temporary directory and reports the time of each, per error evaluation and per
+# iteration, the error before and after tuning, and whether every weight the tuner listed, at
+# every iteration, stayed inside its row's min..max range.
 #   bench/tuner.sh [positions] [threads]     (default 120000 positions, 2 threads)
 # Environment: BRONTAVEL_BUILD_DIR (a configured build directory; default build/, set up as the
 # Makefile does), TUNE_TIMEOUT (seconds allowed for "tune", default 1800), SEED (default 1).
@@ -82,8 +84,10 @@ awk -v m="$mink" -v z="$tune0" -v s="$startup" 'BEGIN {
     printf "error evaluation: %.1f ms each; reading and parsing output.csv: %.0f ms\n",
         e * 1000, (z - s - 4 * e) * 1000 }'
 
-printf '%s\n' P_Pawn P_Knight P_Bishop P_Rook P_Queen P_BishopPair P_RookOpenFile P_SideToMove \
-    P_PawnIsolated P_PawnDoubled >tune.txt
+# Twenty rows: fourteen scalars and the six movable rows of PT_PawnPassed.
+printf '%s\n' P_Pawn P_Knight P_Bishop P_Rook P_Queen P_BishopPair P_RookOpenFile \
+    P_RookSemiOpenFile P_SideToMove P_PawnIsolated P_PawnDoubled P_BackwardPawn P_NmobMg \
+    P_BmobMg PT_PawnPassed >tune.txt
 t0=$(now)
 status=0
 printf 'c\ntune\nquit\n' | timeout "$tune_timeout" "$engine" >tune.log 2>&1 || status=$?
@@ -97,6 +101,21 @@ else
 fi
 echo "tune: $tune s, $iterations iterations:" \
     "$(awk -v t="$tune" -v n="$iterations" 'BEGIN { if (n) printf "%.2f", t / n; else printf "-" }')" \
-    "s per iteration (10 weights)"
+    "s per iteration (20 weights)"
+echo "error: $(sed -n 's/^\(brontavel> \)\{0,1\}Initial Overall Error: *\([0-9.]*\).*/\2/p' texel.log)" \
+    "before, $(sed -n 's/^\(brontavel> \)\{0,1\}Best Overall Error: *\([0-9.]*\).*/\2/p' tune.log) after"
+# Every listed value of a tuned row (one per iteration) and every tuned.csv line against the table.
+./tuner_datagen --ranges >ranges.txt
+awk 'FNR == NR { lo[$1] = $2; hi[$1] = $3; next }
+     FILENAME == "tuned.csv" { split($0, f, ";"); $1 = f[1]; $2 = f[2] }
+     ($1 in lo) && $2 ~ /^[+-]?[0-9]+$/ {
+         n++; v = $2 + 0
+         if (v < lo[$1] || v > hi[$1]) { bad++; print "out of range: " $1 " " v " (" lo[$1] ".." hi[$1] ")" }
+     }
+     END { printf "range check: %d listed values, %d outside their range\n", n, bad + 0 }' \
+    ranges.txt <(sed 's/^brontavel> //' tune.log) tuned.csv
+echo "tuned:"
+tr '\n' ' ' <tuned.csv
+echo
 echo "first iteration:"
 sed -n '/^Iteration 1$/,/^d /p' tune.log | sed 's/^brontavel> //'

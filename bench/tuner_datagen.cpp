@@ -9,6 +9,7 @@
 // that quiescence score from White's view (above +150 a win, below -150 a loss, else a draw).
 //
 //   tuner_datagen <positions> <file> [seed]
+//   tuner_datagen --ranges          (lists every row of the parameter table: name, min and max)
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,10 @@ const char* result_text(int white_score) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--ranges") {
+        for (const EvalParam& p : EvalParamTable) std::printf("%s %d %d\n", p.name, p.min, p.max);
+        return 0;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s <positions> <file> [seed]\n", argv[0]);
         return 2;
