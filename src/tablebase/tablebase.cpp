@@ -202,7 +202,8 @@ struct DtzCacheSlot {
     std::unique_ptr<DtzEntry> entry;
 };
 
-std::string g_dtz_dir, g_wdl_dir;
+// Folders searched for the tables, in order: the first that holds a file is used.
+std::vector<std::string> g_dtz_dirs, g_wdl_dirs;
 std::mutex tb_lock;
 std::unique_ptr<TbEntry[]> g_piece_entries, g_pawn_entries;
 int g_num_piece = 0, g_num_pawn = 0;
@@ -213,8 +214,31 @@ bool g_tables_ready = false;
 // Prints one line of the tables' own, as an "info string" under UCI so that a GUI passes it over.
 // One write, as search threads may report at the same time.
 void tb_message(const std::string& text) {
-    std::printf("%s%s\n", frontend_mode == MODE_UCI ? "info string " : "", text.c_str());
+    print_message("%s", text.c_str());
     std::fflush(stdout);
+}
+
+// A folder list separated by ':' (empty parts dropped; one folder is a list of one).
+std::vector<std::string> split_dirs(const std::string& list) {
+    std::vector<std::string> dirs;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(':', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) dirs.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return dirs;
+}
+
+// Path of a table file: in the first folder of the list that holds it, else in the first folder
+// (so that a failure names a path), or "" when the list is empty.
+std::string table_path(const std::vector<std::string>& dirs, const std::string& file) {
+    for (const std::string& dir : dirs) {
+        std::string path = dir + "/" + file;
+        if (access(path.c_str(), R_OK) == 0) return path;
+    }
+    return dirs.empty() ? std::string() : dirs.front() + "/" + file;
 }
 
 void report_corrupted() {
@@ -324,12 +348,8 @@ void add_to_hash(TbEntry* e, uint64_t key) {
 }
 
 void register_table(const std::string& name) {
-    const std::string path = g_wdl_dir + "/" + name + ".rtbw";
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
-        return;
-    }
+    const std::string path = table_path(g_wdl_dirs, name + ".rtbw");
+    if (path.empty() || access(path.c_str(), R_OK) != 0) return;
     uint8_t counts[2][8] = {};
     int side = 0;
     for (char ch : name) {
@@ -939,7 +959,7 @@ void report_once(TableCore& t) {
 bool setup_wdl(TbEntry& e, const Board& b, uint64_t pos_key) {
     const std::string name = name_of(b, pos_key != e.key ? 1 : 0);
     bool opened;
-    e.view = map_file(g_wdl_dir + "/" + name + ".rtbw", e.view_size, opened);
+    e.view = map_file(table_path(g_wdl_dirs, name + ".rtbw"), e.view_size, opened);
     if (!opened) return false;
     if (!setup_file(e, false, nullptr, nullptr)) {
         report_corrupted();
@@ -1078,7 +1098,7 @@ void free_dtz(DtzCacheSlot& slot) {
 std::unique_ptr<DtzEntry> load_dtz(const TbEntry& w, const std::string& name) {
     auto d = std::make_unique<DtzEntry>();
     bool opened;
-    d->view = map_file(g_dtz_dir + "/" + name + ".rtbz", d->view_size, opened);
+    d->view = map_file(table_path(g_dtz_dirs, name + ".rtbz"), d->view_size, opened);
     if (!opened) return nullptr;
     d->key = w.key;
     d->key2 = w.key2;
@@ -1274,8 +1294,8 @@ void release_all() {
 
 void tb_init(const char* dtz_path, const char* wdl_path) {
     if (g_tables_ready) release_all();
-    g_dtz_dir = dtz_path ? dtz_path : "";
-    g_wdl_dir = wdl_path ? wdl_path : "";
+    g_dtz_dirs = split_dirs(dtz_path ? dtz_path : "");
+    g_wdl_dirs = split_dirs(wdl_path ? wdl_path : "");
     g_piece_entries = std::make_unique<TbEntry[]>(TBMAX_PIECE);
     g_pawn_entries = std::make_unique<TbEntry[]>(TBMAX_PAWN);
     g_num_piece = g_num_pawn = 0;
@@ -1288,11 +1308,11 @@ void tb_init(const char* dtz_path, const char* wdl_path) {
         slot.entry.reset();
     }
     if (const char* env = std::getenv("RTBZDIR"); env && std::strlen(env) <= 99) {
-        g_dtz_dir = env;
+        g_dtz_dirs = split_dirs(env);
         tb_message("$DTZDIR loaded");
     }
     if (const char* env = std::getenv("RTBWDIR"); env && std::strlen(env) <= 99) {
-        g_wdl_dir = env;
+        g_wdl_dirs = split_dirs(env);
         tb_message("$WDLDIR loaded");
     }
     static const char letters[] = " QRBNP";

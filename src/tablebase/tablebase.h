@@ -5,7 +5,8 @@
 
 #include "board/board.h"
 
-// Registers the tables found in the two folders.
+// Registers the tables found in the two folder lists (folders separated by ':', searched in
+// order; a table is taken from the first folder that holds it).
 void tb_init(const char* dtz_path, const char* wdl_path);
 
 // The tables hold no position with a castling right: the probes below fail on one, and so does

@@ -137,13 +137,14 @@ TEST(UciOptions, OwnBookAndBookFileSwitchTheBookStep) {
     }
 }
 
-TEST(UciOptions, SyzygyPathRegistersTheTablesAndTheProbeLimitSwitchesThemOff) {
+TEST(UciOptions, SyzygyPathListRegistersTheTablesAndTheProbeLimitSwitchesThemOff) {
     REQUIRE_TESTDATA(dir);
     // King and queen against king: the root filter and the search probe the tables.
     const std::string kqk = "position fen 8/8/8/3k4/8/8/4KQ2/8 w - - 0 1";
-    const auto lines = uci_script("setoption name SyzygyPath value " + dir + "/syzygy\n" + kqk +
-                                  "\ngo depth 6\nsetoption name SyzygyProbeLimit value 0\n" + kqk +
-                                  "\ngo depth 6\nquit\n");
+    // A folder list: a missing folder first, the tables in the second.
+    const auto lines = uci_script(
+        "setoption name SyzygyPath value " + dir + "/none:" + dir + "/syzygy\n" + kqk +
+        "\ngo depth 6\nsetoption name SyzygyProbeLimit value 0\n" + kqk + "\ngo depth 6\nquit\n");
     std::vector<std::string> rest;
     static const std::regex found(R"(info string Found (\d+) tablebases\.)");
     bool reported = false;
