@@ -1,8 +1,10 @@
-// Program entry: banner, settings, a new game, the default evaluation weights, then the first
-// input line chooses the front-end. "brontavel bench [depth]" runs the search benchmark instead.
+// Program entry: banner, settings, a new game, the default evaluation weights and the tuned ones
+// of the EvalFile setting, then the first input line chooses the front-end. "brontavel bench
+// [depth]" runs the search benchmark instead.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "board/board.h"
 #include "config/settings.h"
@@ -47,6 +49,11 @@ int main(int argc, char** argv) {
     load_settings("brontavel.ini");
     start_new_game();
     ResetEvalParams();
+    if (settings.eval_file[0]) {
+        std::string message;
+        load_eval_file(settings.eval_file, message);
+        print_message("%s", message.c_str());
+    }
     print_dashes();
     std::printf("\n");
     std::printf("enter 'console' for console mode... ");

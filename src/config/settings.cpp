@@ -75,6 +75,8 @@ void load_settings(const char* file_name) {
     settings.pawn_hash_entries = tt_entries_for_mb(settings.pawn_hash_mb);
     pawn_mb = static_cast<uint32_t>(settings.pawn_hash_mb);
     pawn_entries = settings.pawn_hash_entries;
+    ini_get_string("ENGINE", "EvalFile", defaults.eval_file, settings.eval_file,
+                   static_cast<int>(sizeof settings.eval_file), file_name);
 
     ini_get_string("BOOK", "BookFile", defaults.book_file, settings.book_file,
                    static_cast<int>(sizeof settings.book_file), file_name);

@@ -12,6 +12,7 @@ struct Settings {
     uint64_t hash_entries = 0;
     uint64_t pawn_hash_mb = 24;
     uint64_t pawn_hash_entries = 0;
+    char eval_file[256] = ""; // tuned weights applied at start-up; empty = built-in weights
     // BOOK
     char book_file[100] = "Kestrane_12.9c.bin";
     bool book = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Evaluation weights, all in centipawns.
 //
@@ -100,3 +101,17 @@ extern EvalParam EvalParamTable[EVAL_PARAM_COUNT];
 
 // Copies every row's value into its variable, in row order, without clamping to min..max.
 void ResetEvalParams();
+
+// Applies a file of tuned weights, one "NAME;VALUE;" line per row as the tuner writes them
+// (tuned.csv): NAME as in the table, e.g. P_SideToMove or PT_PawnPassed[3]. The trailing ';' may
+// be missing; blank lines, lines starting with '#' or ';' and CRLF line ends are accepted. Each
+// named row gets the value in its variable and as its value, so a later tuning starts from it.
+// The file is applied whole or not at all: a missing or unreadable file, a file above
+// EVAL_FILE_MAX_BYTES or EVAL_FILE_MAX_LINES, an unknown name, a line without a number, with
+// characters after it, longer than EVAL_FILE_MAX_LINE, a name given twice or a value outside the
+// row's min..max leave every row and variable as it was and return false. `message` receives the
+// one line to report (file name, and the line number of a refused line) either way.
+inline constexpr long EVAL_FILE_MAX_BYTES = 1L << 20;
+inline constexpr int EVAL_FILE_MAX_LINES = 4096;
+inline constexpr int EVAL_FILE_MAX_LINE = 255;
+bool load_eval_file(const char* path, std::string& message);
