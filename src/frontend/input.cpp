@@ -23,6 +23,7 @@ bool read_line(std::string& line) {
 void start_new_game() {
     new_game(main_search.stack);
     tt.age = 0;
+    tt.searches = 0;
 }
 
 bool read_line(char* buf, size_t size) {

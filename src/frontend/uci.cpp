@@ -197,6 +197,7 @@ void reset_limits(TimeControl& tc) {
     tc.increment = fresh.increment;
     tc.own_time = fresh.own_time;
     tc.opponent_time = fresh.opponent_time;
+    tc.clock = false;
     search_info.max_depth = settings.max_depth;
     search_info.node_limit = 0;
     search_info.mate_limit = 0;
@@ -229,8 +230,10 @@ void uci_go(const std::string& line) {
         long v = 0;
         if (w == "wtime" && number_after(words, i, v)) {
             (white ? tc.own_time : tc.opponent_time) = centiseconds(v);
+            tc.clock = tc.clock || white;
         } else if (w == "btime" && number_after(words, i, v)) {
             (white ? tc.opponent_time : tc.own_time) = centiseconds(v);
+            tc.clock = tc.clock || !white;
         } else if ((w == "winc" || w == "binc") && number_after(words, i, v)) {
             if ((w == "winc") == white) tc.increment = centiseconds(v);
         } else if (w == "movestogo" && number_after(words, i, v)) {
@@ -262,12 +265,12 @@ void uci_go(const std::string& line) {
     // The clock starts now: a "ponderhit" that comes at once starts the timer from this moment.
     // A timed search gets its timer before the input reader may act on a "stop" read early.
     tc.start_ms = now_ms();
-    if (!waits) allocate_time(tc, tt.age);
+    if (!waits) allocate_time(tc, static_cast<int>(tt.searches));
     uci_search_begin();
 
     uint64_t result = 0;
     bool from_book = false;
-    if (!analysing && settings.book && tt.age <= 40) {
+    if (!analysing && settings.book && tt.searches <= 40) {
         char fen[FEN_BUFFER_SIZE], text[MOVE_TEXT_SIZE + 2] = {};
         write_fen(*main.stack.current, fen);
         const int found = book_probe(settings.book_file, fen, text);

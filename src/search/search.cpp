@@ -258,6 +258,10 @@ int16_t search(SearchThread& t, int depth, int ply, int alpha, int beta, int tb_
         t.stack.current = next;
         if (best || r > 0) {
             score = -search(t, depth - 1 - r, ply + 1, -alpha - 1, -alpha, tb_limit, child);
+            // A reduced move that fails high is searched again at full depth before its
+            // cut-off is taken; at a PV node a move inside the window gets the full window.
+            if (r > 0 && score > alpha)
+                score = -search(t, depth - 1, ply + 1, -alpha - 1, -alpha, tb_limit, child);
             if (score > alpha && score < beta)
                 score = -search(t, depth - 1, ply + 1, -beta, -alpha, tb_limit, child);
         } else {

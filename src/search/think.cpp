@@ -30,13 +30,15 @@ namespace {
 std::mutex timer_lock;
 std::thread timer_thread;
 std::atomic<bool> timer_quit{false};
+// A clock time (now_ms) past which no new iteration starts; 0 when the clock does not govern.
+std::atomic<int64_t> soft_deadline_ms{0};
 
 void timer(TimeControl tc) {
     while (!search_flags.stop.load(std::memory_order_relaxed) &&
            !timer_quit.load(std::memory_order_relaxed)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const int64_t elapsed = (now_ms() - tc.start_ms) / 10;
-        if (elapsed > tc.move_time || elapsed > tc.allotted) {
+        if (elapsed > tc.move_time || elapsed > tc.hard) {
             search_flags.stop.store(1, std::memory_order_relaxed);
             search_flags.abort.store(1, std::memory_order_relaxed);
             return;
@@ -58,6 +60,15 @@ void restrict_root_moves(SearchThread& main) {
     if (kept != main.root_moves) main.root_end = kept;
 }
 
+// A root move that beat the others searched so far, kept for a stop that comes before the end of
+// the iteration when its search was not cut short.
+void keep_if_complete(SearchThread& t, Move m, int score, const PVLine& pv) {
+    if (!t.must_finish && search_flags.abort.load(std::memory_order_relaxed)) return;
+    t.iteration_best = m;
+    t.iteration_score = static_cast<int16_t>(score);
+    t.iteration_pv = pv;
+}
+
 } // namespace
 
 int64_t now_ms() {
@@ -66,6 +77,7 @@ int64_t now_ms() {
 }
 
 void stop_timer() {
+    soft_deadline_ms.store(0, std::memory_order_relaxed);
     std::lock_guard<std::mutex> guard(timer_lock);
     if (!timer_thread.joinable()) return;
     timer_quit.store(true, std::memory_order_relaxed);
@@ -76,6 +88,8 @@ void stop_timer() {
 void allocate_time(TimeControl& tc, int generation) {
     stop_timer();
     search_flags.stop.store(0, std::memory_order_relaxed);
+    // However the settings combine, the clock is shared out over at least this many moves.
+    constexpr int kMinDivisor = 10;
     if (tc.moves_to_go < 1) {
         int d = tc.sudden_death;
         if (tc.own_time > tc.opponent_time)
@@ -84,22 +98,32 @@ void allocate_time(TimeControl& tc, int generation) {
             d += tc.less_time;
         if (tc.own_time < 1501 && tc.increment < 201) d += tc.fast_game;
         if (generation < 21) d += tc.fast_opening;
-        d = std::max(d, 1); // extreme settings must not divide by zero or flip the sign
+        d = std::max(d, kMinDivisor);
         tc.allotted = static_cast<int32_t>(static_cast<float>(tc.own_time) / static_cast<float>(d));
     } else {
-        tc.allotted = tc.own_time / tc.moves_to_go;
+        tc.allotted = tc.own_time / std::max(tc.moves_to_go, kMinDivisor);
     }
     if (tc.increment > 0 && tc.own_time - tc.allotted - tc.increment > 500)
         tc.allotted += tc.increment;
-    // Never plan to use the whole clock: with one move to go, or a divisor of 1, the formula
-    // would spend all of it and lose on time. Keep 5% in hand, at least 0.3 s (half the clock
-    // when less than that is left), and always allow a hundredth.
+    // Never plan to use the whole clock: keep 5% in hand, at least 0.3 s (half the clock when
+    // less than that is left), and always allow a hundredth.
     const int32_t reserve = std::max(tc.own_time / 20, std::min(30, tc.own_time / 2));
     // The move overhead comes off every limit, the move time included.
     const int32_t overhead = (tc.overhead_ms + 9) / 10;
-    tc.allotted = std::max(std::min(tc.allotted, tc.own_time - reserve) - overhead, 1);
+    const int32_t most = tc.own_time - reserve - overhead;
+    // The allotted time is the target: no iteration starts past half of it. The hard limit, a
+    // few times the target but never more than the clock allows, ends an iteration that runs
+    // long.
+    const int64_t target = tc.allotted;
+    tc.allotted = static_cast<int32_t>(std::max<int64_t>(std::min<int64_t>(target, most), 1));
+    tc.hard = static_cast<int32_t>(std::max<int64_t>(std::min<int64_t>(3 * target, most), 1));
+    // Without a clock only a move time, a depth, a node count or "stop" ends the search.
+    if (!tc.clock) tc.allotted = tc.hard = tc.own_time;
     TimeControl limits = tc;
     limits.move_time = std::max(tc.move_time - overhead, 1);
+    if (tc.clock && tc.allotted < limits.move_time)
+        soft_deadline_ms.store(tc.start_ms + int64_t{tc.allotted} * 10 / 2,
+                               std::memory_order_relaxed);
     if (tc.opponent_time < 1200) {
         search_flags.ponder_move.store(0, std::memory_order_relaxed);
         search_flags.ponder_wait.store(0, std::memory_order_relaxed);
@@ -114,15 +138,22 @@ void allocate_time(TimeControl& tc, int generation) {
     }
 }
 
-void sort_root_moves(MoveEntry* list, int first, int last) {
-    std::sort(list + first, list + last + 1,
-              [](const MoveEntry& a, const MoveEntry& b) { return a.score < b.score; });
+void sort_root_moves(MoveEntry* list, uint64_t* nodes, int count) {
+    std::pair<uint64_t, MoveEntry> both[MAX_MOVES];
+    for (int i = 0; i < count; ++i) both[i] = {nodes[i], list[i]};
+    std::stable_sort(both, both + count,
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (int i = 0; i < count; ++i) {
+        nodes[i] = both[i].first;
+        list[i] = both[i].second;
+    }
 }
 
 uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry* list,
                      MoveEntry* end, int tb_limit, PVLine& pv) {
     Board* const cur = t.stack.current;
     pv.length = 0;
+    t.iteration_best = 0;
     Move best = 0, hash_move = 0;
     int best_score = alpha;
     PVLine child;
@@ -137,22 +168,30 @@ uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry*
             hash_move = tt_move(data);
             t.stack.current = make_move(cur, hash_move, t.stack.boards);
             ++t.nodes;
+            const uint64_t before = t.nodes;
             const int score = -search(t, depth - 1, 1, -beta, -best_score, tb_limit, child);
             t.stack.current = cur;
+            const long at =
+                std::find_if(list, end, [&](const MoveEntry& e) { return e.move == hash_move; }) -
+                list;
+            t.root_nodes[at] = t.nodes - before;
             if (score > best_score) {
                 best = hash_move;
                 best_score = score;
                 pv.moves[0] = best;
                 std::copy(child.moves, child.moves + std::min<int>(child.length, 62), pv.moves + 1);
                 pv.length = static_cast<uint8_t>(std::min<int>(child.length, 62) + 1);
+                keep_if_complete(t, best, best_score, pv);
             }
         }
     }
 
     const int count = static_cast<int>(end - list);
-    if (depth > 1 && count >= 2) sort_root_moves(list, 0, count - 1);
+    uint64_t* const nodes = t.root_nodes;
+    if (depth > 1 && count >= 2) sort_root_moves(list, nodes, count);
 
-    // Most nodes first; every move is searched, there is no cut-off at the root.
+    // Most nodes in the last iteration first; every move is searched, there is no cut-off at the
+    // root.
     for (MoveEntry* e = end - 1; e >= list; --e) {
         const Move m = e->move;
         if (m == hash_move) continue;
@@ -167,7 +206,7 @@ uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry*
         } else {
             score = -search(t, depth - 1, 1, -beta, -best_score, tb_limit, child);
         }
-        e->score = static_cast<int16_t>((t.nodes - before) % 32000);
+        nodes[e - list] = t.nodes - before;
         t.stack.current = cur;
         if (score > best_score) {
             best = m;
@@ -175,8 +214,12 @@ uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry*
             pv.moves[0] = m;
             std::copy(child.moves, child.moves + std::min<int>(child.length, 62), pv.moves + 1);
             pv.length = static_cast<uint8_t>(std::min<int>(child.length, 62) + 1);
+            keep_if_complete(t, best, best_score, pv);
         }
     }
+    // The best move leads the next iteration's order.
+    for (MoveEntry* e = list; e < end; ++e)
+        if (e->move == best) nodes[e - list] = UINT64_MAX;
     tt_store(*cur, depth, 0, BOUND_EXACT, static_cast<int16_t>(best_score), best);
     return make_result(best, static_cast<int16_t>(best_score));
 }
@@ -194,6 +237,7 @@ uint64_t think(SearchThread& main) {
     search_info.tb_score = 0;
     search_info.tb_hits = 0;
     std::memset(static_cast<void*>(main.root_moves), 0, sizeof main.root_moves);
+    std::memset(main.root_nodes, 0, sizeof main.root_nodes);
     main.depth = 0;
     main.seldepth = 0;
     main.alpha = -INFINITE_SCORE;
@@ -241,15 +285,17 @@ uint64_t think(SearchThread& main) {
         main.depth = depth;
         search_flags.abort.store(0, std::memory_order_relaxed);
         const uint64_t result = run_iteration(main);
-        // The first iteration always completes, so that a stop that comes early still plays a
-        // searched move; a later one that was stopped is not used.
         const bool stopped = search_flags.stop.load(std::memory_order_relaxed);
-        if (stopped && depth > 1) {
+        // The first iteration always completes, so that a stop that comes early still plays a
+        // searched move. A later one that was stopped gives the best move it had completed, if
+        // any; else the last complete iteration's move stands.
+        if (iteration_winner() == 0) {
             search_flags.abort.store(1, std::memory_order_relaxed);
             break;
         }
         const int16_t score = result_score(result);
-        if (score > main.alpha && score < main.beta) {
+        const bool partial = iteration_partial();
+        if (partial || (score > main.alpha && score < main.beta)) {
             best = result_move(result);
             best_score = score;
             search_info.pv = winner_pv();
@@ -260,10 +306,13 @@ uint64_t think(SearchThread& main) {
         if (search_info.mate_limit && reported >= MATE_SCORE &&
             (20001 - reported) / 2 <= search_info.mate_limit)
             break; // "go mate N": found
-        if (stopped) {
+        if (stopped || partial) {
             search_flags.abort.store(1, std::memory_order_relaxed);
             break;
         }
+        // Past half the allotted time the next iteration would likely not complete.
+        const int64_t deadline = soft_deadline_ms.load(std::memory_order_relaxed);
+        if (deadline && now_ms() >= deadline && score > main.alpha && score < main.beta) break;
         if (reported == search_info.tb_score) {
             main.alpha = -INFINITE_SCORE;
             main.beta = INFINITE_SCORE;

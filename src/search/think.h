@@ -18,8 +18,10 @@ struct TimeControl {
     int32_t increment = 0;
     int32_t own_time = 720000;
     int32_t opponent_time = 0;
-    int32_t allotted = 720000;
-    int32_t overhead_ms = 0; // taken off every time limit: what the line to the interface costs
+    int32_t allotted = 720000; // the target time of a move
+    int32_t hard = 720000;     // the search ends here, whatever it is doing
+    bool clock = false;        // own_time is a real clock (else only the move time counts)
+    int32_t overhead_ms = 0;   // taken off every time limit: what the line to the interface costs
     int64_t start_ms = 0;
 };
 
@@ -62,7 +64,8 @@ inline int16_t result_score(uint64_t r) {
 // (allocate_time does) before the search and before anything that may set it starts.
 uint64_t think(SearchThread& main);
 
-// One iteration on one thread over its root move list.
+// One iteration on one thread over its root move list (`list` is t.root_moves; the moves are
+// searched in descending order of t.root_nodes, the table's move first).
 uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry* list,
                      MoveEntry* end, int tb_limit, PVLine& pv);
 
@@ -73,5 +76,5 @@ void allocate_time(TimeControl& tc, int generation);
 // Ends the timer of the last search, if one runs; a timer never outlives its search.
 void stop_timer();
 
-// Sorts list[first..last] by ascending score.
-void sort_root_moves(MoveEntry* list, int first, int last);
+// Sorts the first `count` root moves and their node counts together by ascending node count.
+void sort_root_moves(MoveEntry* list, uint64_t* nodes, int count);

@@ -25,6 +25,14 @@ struct SearchThread {
     int16_t alpha = 0, beta = 0;   // aspiration window
     MoveEntry* root_end = nullptr; // end of root_moves
     MoveEntry root_moves[MAX_MOVES]{};
+    // Nodes each root move took in the last iteration, in the order of root_moves (the best
+    // move's is the largest value, so that it stays first).
+    uint64_t root_nodes[MAX_MOVES]{};
+    // The best root move of the running iteration whose search completed (0: none yet), kept for
+    // an iteration that is stopped before its end, with its score and variation.
+    Move iteration_best = 0;
+    int16_t iteration_score = 0;
+    PVLine iteration_pv{};
     int tb_limit = 0;                  // most pieces on the board for which tablebases are probed
     uint64_t nodes = 0;                // nodes searched
     uint64_t nodes2 = 0;               // nodes of earlier root moves, for the per-move node counts

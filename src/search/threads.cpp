@@ -23,6 +23,7 @@ struct Winner {
     uint64_t result = 0;
     int seldepth = 0;
     PVLine pv{};
+    bool partial = false; // the iteration was stopped: the result is its best completed move
 };
 Winner winner;
 
@@ -42,6 +43,7 @@ void worker_main(SearchThread* w, SearchThread* main) {
         // The next iteration starts from this worker's root move order and node counts.
         const long n = w->root_end - w->root_moves;
         std::memcpy(static_cast<void*>(main->root_moves), w->root_moves, sizeof(MoveEntry) * n);
+        std::memcpy(main->root_nodes, w->root_nodes, sizeof(uint64_t) * n);
         main->root_end = main->root_moves + n;
     }
 }
@@ -56,11 +58,16 @@ PVLine winner_pv() {
     return winner.pv;
 }
 
+bool iteration_partial() {
+    return winner.partial;
+}
+
 uint64_t run_iteration(SearchThread& main) {
     const int count = settings.threads;
     const long current = main.stack.current - main.stack.boards;
     const long roots = main.root_end - main.root_moves;
     winner.number = 0;
+    winner.partial = false;
     // "go nodes N": each worker gets an equal share of what is left.
     uint64_t budget = UINT64_MAX;
     if (search_info.node_limit) {
@@ -75,6 +82,7 @@ uint64_t run_iteration(SearchThread& main) {
                     sizeof(Board) * (current + 1));
         w.stack.current = w.stack.boards + current;
         std::memcpy(static_cast<void*>(w.root_moves), main.root_moves, sizeof(MoveEntry) * roots);
+        std::memcpy(w.root_nodes, main.root_nodes, sizeof(uint64_t) * roots);
         w.root_end = w.root_moves + roots;
         w.number = i;
         w.engine_side = main.engine_side;
@@ -99,7 +107,21 @@ uint64_t run_iteration(SearchThread& main) {
         search_info.nodes += search_thread(i).nodes;
         search_info.tb_hits += search_thread(i).tb_hits;
     }
-    if (winner.number == 0) return 0;
+    if (winner.number == 0) {
+        // Stopped before any worker finished: the deepest worker's best completed root move,
+        // if one has any.
+        for (int i = 1; i <= count; ++i) {
+            const SearchThread& w = search_thread(i);
+            if (!w.iteration_best) continue;
+            if (winner.number && search_thread(winner.number).depth >= w.depth) continue;
+            winner.number = i;
+            winner.result = make_result(w.iteration_best, w.iteration_score);
+            winner.seldepth = w.seldepth;
+            winner.pv = w.iteration_pv;
+            winner.partial = true;
+        }
+        if (winner.number == 0) return 0;
+    }
     search_info.seldepth = winner.seldepth;
     return winner.result;
 }

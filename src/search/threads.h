@@ -11,6 +11,10 @@
 // root move order the main state's.
 uint64_t run_iteration(SearchThread& main);
 
-// The worker that won the last iteration (0: none) and its principal variation.
+// The worker that won the last iteration (0: none) and its principal variation. When the
+// iteration was stopped before any worker finished it, the winner is the deepest worker that had
+// completed the search of a root move better than the others before it, and the result is that
+// move (iteration_partial() is then true).
 int iteration_winner();
 PVLine winner_pv();
+bool iteration_partial();

@@ -1,5 +1,6 @@
 #include "search/tt.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cinttypes>
 #include <cstdint>
@@ -86,12 +87,10 @@ void tt_clear() {
 }
 
 void tt_new_search() {
-    if (tt.age == 255) {
-        tt_clear();
-        tt.age = 0;
-    } else {
-        ++tt.age;
-    }
+    // Entries of earlier searches stay usable and are replaced first, oldest first: the table
+    // is never cleared inside a search.
+    tt.age = static_cast<uint8_t>(tt.age + 1);
+    ++tt.searches;
 }
 
 int16_t tt_probe_at(uint64_t home, const Board& b, uint64_t* data, int depth, int ply,
@@ -138,11 +137,11 @@ void tt_store_at(uint64_t home, const Board& b, int depth, int ply, int bound, i
         }
     }
     if (!slot) {
-        int best_age = 256;
+        int oldest = 0; // generations between the entry's search and this one (mod 256)
         for (int i = 0; i < 4; ++i) {
-            const int a = tt_entry_age(load(bucket[i].data));
-            if (a != tt.age && a < best_age) {
-                best_age = a;
+            const int distance = (tt.age - tt_entry_age(load(bucket[i].data))) & 255;
+            if (distance > oldest) {
+                oldest = distance;
                 slot = &bucket[i];
             }
         }
@@ -165,7 +164,9 @@ void tt_store_at(uint64_t home, const Board& b, int depth, int ply, int bound, i
         stored -= ply;
     if (move == 0) move = tt_move(slot_data);
 
-    const uint64_t data = static_cast<uint64_t>(depth & 63) |
+    // The depth field holds 0..63: a negative depth (below a null move) must not read back as a
+    // deep one, nor a depth past 63 as a shallow one.
+    const uint64_t data = static_cast<uint64_t>(std::clamp(depth, 0, 63)) |
                           static_cast<uint64_t>(bound & 3) << 6 |
                           static_cast<uint64_t>(tt.age) << 8 |
                           static_cast<uint64_t>(static_cast<uint16_t>(stored)) << 16 |

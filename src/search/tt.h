@@ -21,9 +21,10 @@ constexpr int16_t MATE_BOUND = 19935;  // scores beyond this are mate distances
 
 struct TranspositionTable {
     HashEntry* table = nullptr;
-    uint64_t entries = 0; // a power of two; the array holds entries + 4 slots
-    uint32_t mb = 0;      // the size in MB as set
-    uint8_t age = 0;      // the current search generation
+    uint64_t entries = 0;  // a power of two; the array holds entries + 4 slots
+    uint32_t mb = 0;       // the size in MB as set
+    uint8_t age = 0;       // the current search generation (wraps around)
+    uint32_t searches = 0; // searches since the game began
     // Set by the first store after an allocation or a clear: clearing a table that is still all
     // zeros is skipped.
     std::atomic<bool> dirty{false};
@@ -48,7 +49,8 @@ void tt_clear();
 // How full the table is with entries of the current search, per mille, from its first 1000 slots.
 int tt_hashfull();
 
-// Called at the start of every search: the next generation, and a cleared table after 256.
+// Called at the start of every search: the next generation (entries of older ones are replaced
+// first) and one more search in the game.
 void tt_new_search();
 
 // Looks the board's key up in its bucket. TT_MISS when absent; otherwise the entry's data word is

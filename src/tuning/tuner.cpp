@@ -449,6 +449,7 @@ void show_progress(uint64_t done, uint64_t total) {
 int16_t search_target(SearchThread& t) {
     PVLine pv{};
     std::memset(static_cast<void*>(t.root_moves), 0, sizeof t.root_moves);
+    std::memset(t.root_nodes, 0, sizeof t.root_nodes);
     t.root_end = gen_legal_moves(*t.stack.current, t.root_moves);
     if (t.root_end == t.root_moves)
         return static_cast<int16_t>(king_attackers(*t.stack.current) ? -MATE : 0);

@@ -233,7 +233,7 @@ TEST(UciGoLimits, NodesMateAndSearchmoves) {
     ASSERT_EQ(3u, searches.size());
 
     check_search(board_of(kStartFen), searches[0]);
-    EXPECT_LE(last_nodes(searches[0]), 20000u);
+    EXPECT_LE(last_nodes(searches[0]), 20200u); // about: the workers unwind after the limit
     EXPECT_GE(deepest(searches[0]), 3);
 
     check_search(board_of(mate_in_two), searches[1]);

@@ -305,16 +305,17 @@ TEST(UciGo, DepthFromOneToSixtyFourAndNothingKeptFromAnEarlierGo) {
 }
 
 TEST(UciGo, ClockWordsAreNotCarriedOverToTheNextGo) {
-    // One move to go spends most of the clock; the sudden-death move after it, with the same
-    // clock, takes a small share. Likewise a move time: the next search has a depth limit only.
+    // One move to go takes a tenth of the clock as its target (at least half of it is used);
+    // the sudden-death move after it, with the same clock, a far smaller share. Likewise a move
+    // time: the next search has a depth limit only.
     e2e::Session s;
     ASSERT_TRUE(start_uci(s));
     struct Step {
         const char* go;
         double lo_ms, hi_ms; // bounds on the time taken
     };
-    for (const Step& step : {Step{"go wtime 2000 btime 2000 movestogo 1", 800, 3000},
-                             Step{"go wtime 2000 btime 2000", 0, 700},
+    for (const Step& step : {Step{"go wtime 20000 btime 20000 movestogo 1", 950, 7000},
+                             Step{"go wtime 20000 btime 20000", 0, 2200},
                              Step{"go movetime 100", 0, 1500}, Step{"go depth 9", 0, 60000}}) {
         SCOPED_TRACE(step.go);
         s.send("position startpos");

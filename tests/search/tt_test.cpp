@@ -130,14 +130,30 @@ TEST_F(TtFixture, ReplacementPrefersOldGenerationsThenShallowEntries) {
     EXPECT_EQ(TT_MISS, probe(home + step, 0, 0, -1, 1));
 }
 
-TEST_F(TtFixture, GenerationsWrapWithAClear) {
+TEST_F(TtFixture, GenerationsAgeAndTheDepthFieldIsClamped) {
+    // A new search clears nothing: older entries stay usable, and the generation wraps around.
     store(0x6000, 3, 0, BOUND_EXACT, 1, 0);
-    for (int i = 0; i < 255; ++i) tt_new_search();
-    EXPECT_EQ(255, tt.age);
-    EXPECT_NE(TT_MISS, probe(0x6000, 0, 0, -1, 2));
-    tt_new_search(); // the 256th search
+    for (int i = 0; i < 256; ++i) tt_new_search();
     EXPECT_EQ(0, tt.age);
-    EXPECT_EQ(TT_MISS, probe(0x6000, 0, 0, -1, 2));
+    EXPECT_EQ(1, probe(0x6000, 0, 0, -1, 2));
+    // In a full bucket the entry of the oldest search goes first, across the wrap.
+    const uint64_t home = 0x7001;
+    const int ages[] = {250, 255, 1, 3};
+    for (int i = 0; i < 4; ++i) {
+        tt.age = static_cast<uint8_t>(ages[i]);
+        store(home + static_cast<uint64_t>(i) * tt.entries, 10, 0, BOUND_EXACT, 7, 0);
+    }
+    tt.age = 4;
+    store(home + 5 * tt.entries, 10, 0, BOUND_EXACT, 7, 0);
+    EXPECT_EQ(TT_MISS, probe(home, 0, 0, -1, 2)); // age 250: ten searches ago
+    EXPECT_EQ(7, probe(home + tt.entries, 0, 0, -1, 2));
+    EXPECT_EQ(7, probe(home + 5 * tt.entries, 0, 0, -1, 2));
+    // Depths outside 0..63 are clamped, not wrapped: -1 (below a null move) is not deep, 64 is
+    // not shallow.
+    store(0x8000, -1, 0, BOUND_EXACT, 5, 0);
+    EXPECT_EQ(TT_UNUSABLE, probe(0x8000, 1, 0, -1, 2));
+    store(0x9000, 64, 0, BOUND_EXACT, 5, 0);
+    EXPECT_EQ(5, probe(0x9000, 63, 0, -1, 2));
 }
 
 TEST_F(TtFixture, NothingIsStoredWhileTheSearchStops) {
