@@ -14,13 +14,16 @@ OwnBook off) by setoption. Prefix an xboard engine's command with "xboard:".
     bench/match.py build/brontavel /usr/games/glaurung --games 40
     bench/match.py build/brontavel "xboard:/usr/games/phalanx -l- -b- -r0" --games 40
 
-The openings are fixed; each is played twice, the engines swapping colours.
+The openings are fixed; each is played twice, the engines swapping colours. Past the end of the
+list the openings come round again with two more plies, legal moves drawn by a generator seeded
+with the game pair's number, so that long matches do not repeat games.
 """
 
 import argparse
 import math
 import os
 import queue
+import random
 import shlex
 import shutil
 import subprocess
@@ -207,6 +210,24 @@ def game_over(pos, legal, seen, plies, max_plies):
     return None
 
 
+def opening_of(pair):
+    """The opening moves of a game pair."""
+    moves = OPENINGS[pair % len(OPENINGS)].split()
+    if pair >= len(OPENINGS):
+        draw = random.Random(pair)
+        pos = rules.Position.start()
+        for move in moves:
+            pos = rules.make_move(pos, move)
+        for _ in range(2):
+            legal = sorted(rules.legal_moves(pos))
+            if not legal:
+                break
+            move = draw.choice(legal)
+            pos = rules.make_move(pos, move)
+            moves.append(move)
+    return " ".join(moves)
+
+
 def play_game(white, black, opening, args, times):
     """One game: (result, reason, plies, fault or None); `times` gets (engine, used, clock)."""
     pos = rules.Position.start()
@@ -309,7 +330,7 @@ class Match:
                 except EngineError as e:
                     self.record(game, None, "", 0, str(e), 0.0, True, faulty=-1)
                     continue
-            opening = OPENINGS[(game // 2) % len(OPENINGS)]
+            opening = opening_of(game // 2)
             one_white = game % 2 == 0
             white, black = (engines[0], engines[1]) if one_white else (engines[1], engines[0])
             started = time.monotonic()
