@@ -186,6 +186,24 @@ def legal_moves(pos):
     return result
 
 
+def fen(pos, fullmove=1):
+    """The position as FEN text."""
+    ranks = []
+    for r in range(7, -1, -1):
+        text, gap = "", 0
+        for f in range(8):
+            piece = pos.board[r * 8 + f]
+            if piece == ".":
+                gap += 1
+                continue
+            text += (str(gap) if gap else "") + piece
+            gap = 0
+        ranks.append(text + (str(gap) if gap else ""))
+    return "%s %s %s %s %d %d" % ("/".join(ranks), "w" if pos.white else "b", pos.castling or "-",
+                                  square_name(pos.ep) if pos.ep is not None else "-",
+                                  pos.halfmove, fullmove)
+
+
 def repetition_key(pos):
     # The en passant square counts only when a capture there is possible.
     ep = None

@@ -228,8 +228,9 @@ def opening_of(pair):
     return " ".join(moves)
 
 
-def play_game(white, black, opening, args, times):
-    """One game: (result, reason, plies, fault or None); `times` gets (engine, used, clock)."""
+def play_game(white, black, opening, args, times, fens=None):
+    """One game: (result, reason, plies, fault or None); `times` gets (engine, used, clock) and
+    `fens`, when given, the FEN of every position after the opening."""
     pos = rules.Position.start()
     moves = []
     seen = {rules.repetition_key(pos): 1}
@@ -269,6 +270,8 @@ def play_game(white, black, opening, args, times):
         clock[pos.white] += inc - used
         pos = rules.make_move(pos, move)
         moves.append(move)
+        if fens is not None:
+            fens.append(rules.fen(pos, len(moves) // 2 + 1))
         seen[rules.repetition_key(pos)] = seen.get(rules.repetition_key(pos), 0) + 1
 
 
@@ -296,6 +299,7 @@ class Match:
         self.score = [0, 0, 0]  # wins, draws, losses of engine 1
         self.faults = []
         self.times = []
+        self.positions = open(args.positions, "a") if args.positions else None
 
     def take_game(self):
         with self.lock:
@@ -334,9 +338,10 @@ class Match:
             one_white = game % 2 == 0
             white, black = (engines[0], engines[1]) if one_white else (engines[1], engines[0])
             started = time.monotonic()
-            times = []
+            times, fens = [], []
             try:
-                result, reason, plies, fault = play_game(white, black, opening, self.args, times)
+                result, reason, plies, fault = play_game(white, black, opening, self.args, times,
+                                                         fens)
             except EngineError as e:
                 result, reason, plies, fault = None, None, 0, (None, str(e))
             finally:
@@ -354,6 +359,12 @@ class Match:
                             faulty=-1 if faulty is None else faulty.label)
                 continue
             self.record(game, result, opening, plies, reason, took, one_white)
+            if self.positions:
+                # Tuning data: every position of a game that ended by the rules or by
+                # adjudication, labelled with its result.
+                with self.lock:
+                    self.positions.writelines("%s;%s;\n" % (f, result) for f in fens)
+                    self.positions.flush()
         if engines:
             for e in engines:
                 status = e.close()
@@ -419,6 +430,9 @@ def run(argv=None):
     parser.add_argument("--grace", type=float, default=5.0,
                         help="seconds past the clock before a silent engine counts as hung")
     parser.add_argument("--names", nargs=2, metavar="NAME", help="names for the report")
+    parser.add_argument("--positions", metavar="FILE",
+                        help='append "FEN;result;" lines of every position after the opening of '
+                             "every game that ended without a fault (tuning data)")
     args = parser.parse_args(argv)
     base, _, inc = args.tc.partition("+")
     args.base, args.inc = float(base), float(inc or 0)
@@ -435,6 +449,8 @@ def run(argv=None):
     for t in workers:
         t.join()
     match.report(time.monotonic() - wall)
+    if match.positions:
+        match.positions.close()
     return match
 
 
