@@ -7,8 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "board/fen.h"
-#include "board/movegen.h"
+#include "board/board_helpers.h"
 #include "config/settings.h"
 #include "eval/params.h"
 #include "frontend/frontend.h"
@@ -18,6 +17,7 @@
 #include "search/think.h"
 #include "search/thread.h"
 #include "search/tt.h"
+#include "testdata.h"
 
 class SearchFixture : public testing::Test {
   protected:
@@ -32,6 +32,17 @@ class SearchFixture : public testing::Test {
         settings.syzygy = false; // results must not depend on tablebases other tests loaded
         settings.post_thinking = true;
         frontend_mode = MODE_CONSOLE;
+        reset_flags();
+        t = std::make_unique<SearchThread>();
+        new_game(t->stack);
+    }
+    void TearDown() override {
+        stop_timer();
+        reset_flags();
+        settings = saved_settings_;
+        frontend_mode = saved_mode_;
+    }
+    static void reset_flags() {
         time_control = TimeControl{};
         time_control.start_ms = now_ms();
         search_info = SearchInfo{};
@@ -39,44 +50,14 @@ class SearchFixture : public testing::Test {
         search_flags.abort = 0;
         search_flags.ponder_move = 1;
         search_flags.ponder_wait = 0;
-        t = std::make_unique<SearchThread>();
-        new_game(t->stack);
-    }
-
-    void TearDown() override {
-        stop_timer();
-        search_flags.stop = 0;
-        search_flags.abort = 0;
-        search_flags.ponder_move = 1;
-        search_flags.ponder_wait = 0;
-        settings = saved_settings_;
-        frontend_mode = saved_mode_;
-        time_control = TimeControl{};
-        search_info = SearchInfo{};
     }
 
     // Sets the thread's position; fails the test when the FEN or a move is refused.
     void set(const std::string& fen, const char* moves = nullptr) {
         ASSERT_EQ(1, read_fen(t->stack, fen.c_str(), moves)) << fen;
     }
-
     Board& board() { return *t->stack.current; }
-
-    // The legal move of the current position with this coordinate text, 0 if none.
-    Move find_move(const std::string& text) { return find_move(board(), text); }
-    static Move find_move(const Board& b, const std::string& text) {
-        MoveEntry list[MAX_MOVES];
-        MoveEntry* end = gen_legal_moves(b, list);
-        for (MoveEntry* e = list; e < end; ++e)
-            if (text_of(e->move, b.side) == text) return e->move;
-        return 0;
-    }
-
-    static std::string text_of(Move m, uint32_t side) {
-        char buf[MOVE_TEXT_SIZE];
-        move_to_text(buf, m, side);
-        return buf;
-    }
+    std::string text(Move m) { return text_of(m, board().side); }
 
     // A fixed-depth search of the current position from a cleared table; the iteration lines
     // are captured into *out when given.
@@ -88,8 +69,8 @@ class SearchFixture : public testing::Test {
         time_control.start_ms = now_ms();
         testing::internal::CaptureStdout();
         const uint64_t r = think(*t);
-        const std::string text = testing::internal::GetCapturedStdout();
-        if (out) *out = text;
+        const std::string lines = testing::internal::GetCapturedStdout();
+        if (out) *out = lines;
         return r;
     }
 
