@@ -202,7 +202,7 @@ TEST(TablebaseE2e, DrawnEndgamesAreHeld) {
     s.send("uci");
     ASSERT_TRUE(s.wait_for("uciok", 10s));
     // The referee reads the same tables to check that the draw is still there at the end.
-    tbtest::init_tables(data + "/syzygy", data + "/syzygy");
+    tbtest::init_tables(data + "/syzygy");
     for (const Case& c : cases) {
         const Game g = play_out(s, c.fen, 60);
         EXPECT_NE(g.outcome, Outcome::Mate) << c.fen << ": " << g.moves;

@@ -30,7 +30,7 @@ TEST_F(TbSearch, SeveralThreadsProbeTheTablesAtOnce) {
     settings.syzygy_men = 5;
     for (int threads : {1, 2, 4}) {
         // Fresh tables each time, so that the threads race for the first use of each file.
-        init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
+        init_tables(data + "/syzygy");
         settings.threads = static_cast<uint8_t>(threads);
         std::string out;
         const uint64_t r = think_to_depth(quick_mode() ? 3 : 5, &out);
@@ -50,7 +50,7 @@ TEST_F(TbSearch, CastlingRightsKeepTheTablesOut) {
     set("8/5n2/8/8/8/8/8/k3K2R w K - 0 1");
     settings.syzygy = true;
     settings.syzygy_men = 5;
-    init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
+    init_tables(data + "/syzygy");
     std::string out;
     const uint64_t r = think_to_depth(5, &out);
     EXPECT_EQ("e1g1", text_of(result_move(r), WHITE)) << out;

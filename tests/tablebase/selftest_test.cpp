@@ -85,7 +85,7 @@ class TbSelfTest : public testing::Test {
     }
 
     void load_tables(const std::string& data) {
-        tbtest::init_tables(tbtest::table_dir(data, "syzygy"), tbtest::table_dir(data, "syzygy"));
+        tbtest::init_tables(data + "/syzygy");
         loaded_ = true;
     }
 

@@ -1,388 +1,250 @@
-// Tablebase registry, WDL and DTZ probes against reference values, and damaged table files.
+// Tablebases: the registry, WDL and DTZ probes and the root filter against the reference values,
+// concurrent first probes, and damaged, missing and partial table files.
 #include "tablebase/tablebase.h"
 
-#include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <map>
 #include <random>
-#include <sstream>
-#include <string>
+#include <set>
 #include <thread>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "board/board_helpers.h"
 #include "tablebase/tb_helpers.h"
 #include "testdata.h"
 
-namespace fs = std::filesystem;
 using namespace tbtest;
 
 namespace {
 
 using TbRegistry = TbTest;
-using TbWdl = TbTest;
-using TbDtz = TbTest;
-using TbDamaged = TbTest;
+using TbProbe = TbTest;
+using TbRootFilter = TbTest;
 
-// A position with this material (piece letters besides the kings), White to move and without a
-// capture: White's pieces stand on the first two ranks, and each of Black's goes to the first
-// square from h8 back that White does not attack.
-std::string quiet_position(const std::string& white, const std::string& black) {
-    std::string board(64, '.');
-    board[0] = 'K';
-    int piece = 1, pawn = 8;
-    for (char c : white) board[static_cast<size_t>(c == 'P' ? pawn++ : piece++)] = c;
-    auto fen = [&board] {
-        std::string f;
-        for (int rank = 7; rank >= 0; --rank) {
-            int gap = 0;
-            for (int file = 0; file < 8; ++file) {
-                const char c = board[static_cast<size_t>(rank * 8 + file)];
-                if (c == '.') {
-                    ++gap;
-                    continue;
-                }
-                if (gap) f += std::to_string(gap);
-                f += c;
-                gap = 0;
-            }
-            if (gap) f += std::to_string(gap);
-            if (rank) f += '/';
-        }
-        return f + " w - - 0 1";
-    };
-    auto quiet = [](const std::string& f) {
-        auto s = stack_from(f);
-        MoveEntry list[MAX_MOVES];
-        return s && gen_captures(*s->current, list) == list;
-    };
-    for (char c : "K" + black) {
-        int sq = 63;
-        for (; sq >= 0; --sq) {
-            if (board[static_cast<size_t>(sq)] != '.' || (c == 'P' && (sq < 8 || sq >= 56)))
-                continue;
-            board[static_cast<size_t>(sq)] = static_cast<char>(std::tolower(c));
-            if (quiet(fen())) break;
-            board[static_cast<size_t>(sq)] = '.';
-        }
-        EXPECT_GE(sq, 0) << "no square for " << c << " in " << fen();
-    }
-    return fen();
+struct Filtered {
+    int result = 0;
+    int16_t tb_score = 0;
+    std::vector<std::pair<std::string, int>> kept; // in list order
+};
+
+Filtered filter(const std::string& fen, const char* moves = nullptr) {
+    auto s = stack_from(fen, moves);
+    EXPECT_TRUE(s) << fen;
+    Filtered f;
+    if (!s) return f;
+    MoveEntry list[MAX_MOVES];
+    MoveEntry* end = gen_legal_moves(*s->current, list);
+    f.result = tb_root_filter(*s->current, list, &f.tb_score, &end, s->boards);
+    for (MoveEntry* e = list; e < end; ++e)
+        f.kept.emplace_back(text_of(e->move, s->current->side), e->score);
+    return f;
 }
 
-} // namespace
-
-TEST_F(TbRegistry, EmptyFolderFindsNothingAndOnlyBareKingsResolve) {
-    TempDir dir("empty");
-    EXPECT_EQ(init_tables(dir.str(), dir.str()), "Found 0 tablebases.\n");
-    Probe p = wdl_of("8/8/8/8/8/8/1Q6/K6k w - - 0 1");
-    EXPECT_EQ(p.success, 0);
-    p = dtz_of("8/8/8/8/8/8/1Q6/K6k w - - 0 1");
-    EXPECT_EQ(p.success, 0);
-    p = wdl_of("8/8/8/8/K7/8/3k4/8 w - - 0 1");
-    EXPECT_EQ(p.success, 1);
-    EXPECT_EQ(p.value, 0);
-    p = dtz_of("8/8/8/8/K7/8/3k4/8 b - - 0 1");
-    EXPECT_EQ(p.success, 1);
-    EXPECT_EQ(p.value, 0);
-}
-
-TEST_F(TbRegistry, CountsWdlFilesOnlyAndAnswersBothColourAssignments) {
-    REQUIRE_TESTDATA(data);
-    EXPECT_EQ(init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy")),
-              "Found 35 tablebases.\n");
-    int wdl_files = 0;
-    for (const auto& f : fs::directory_iterator(table_dir(data, "syzygy5")))
-        wdl_files += f.path().extension() == ".rtbw";
-    EXPECT_EQ(init_tables(table_dir(data, "syzygy5"), table_dir(data, "syzygy5")),
-              "Found " + std::to_string(wdl_files) + " tablebases.\n");
-    // KQvKR with either colour holding the queen, either side to move.
-    EXPECT_EQ(wdl_of("8/8/8/3q4/8/1k6/8/K6R w - - 0 1").value, -2);
-    EXPECT_EQ(wdl_of("8/8/8/3Q4/8/1K6/8/k6r b - - 0 1").value, -2);
-
-    // A material present only as a DTZ file is not registered.
-    TempDir dir("dtzonly");
-    fs::copy_file(fs::path(data) / "syzygy" / "KQvK.rtbz", dir.path / "KQvK.rtbz");
-    EXPECT_EQ(init_tables(dir.str(), dir.str()), "Found 0 tablebases.\n");
-    EXPECT_EQ(wdl_of("8/8/8/8/8/8/1Q6/K6k w - - 0 1").success, 0);
-}
-
-TEST_F(TbRegistry, TheWholeSixPieceSetRegistersAndEveryMaterialIsFound) {
-    // Empty files: registering needs only the WDL file, and a probe that finds one reports it as
-    // corrupted, which tells a registered material from a missing one.
-    const std::vector<std::string> names = all_material_names();
-    ASSERT_EQ(names.size(), 510u);
-    TempDir dir("all");
-    for (const auto& name : names) std::ofstream(dir.path / (name + ".rtbw"));
-    ASSERT_EQ(init_tables(dir.str(), dir.str()), "Found 510 tablebases.\n");
-    for (const auto& name : names) {
-        const size_t v = name.find('v');
-        const std::string first = name.substr(1, v - 1), second = name.substr(v + 2);
-        // Each colour holding the first side's material: the two keys of the table.
-        for (const bool exchanged : {false, true}) {
-            if (exchanged && first == second) continue;
-            const std::string fen =
-                exchanged ? quiet_position(second, first) : quiet_position(first, second);
-            testing::internal::CaptureStdout();
-            const Probe p = wdl_of(fen);
-            EXPECT_EQ(testing::internal::GetCapturedStdout(), "Corrupted table.\n")
-                << name << ": " << fen;
-            EXPECT_EQ(p.success, 0) << fen;
-        }
-    }
-}
-
-TEST_F(TbRegistry, EnvironmentFolderAndLongPaths) {
-    REQUIRE_TESTDATA(data);
-    // A folder whose path has exactly 99 characters, holding one table.
-    TempDir base("env");
-    std::string p99 = base.str() + "/";
-    ASSERT_LT(p99.size(), 99u);
-    p99 += std::string(99 - p99.size(), 'x');
-    fs::create_directories(p99);
-    fs::copy_file(fs::path(data) / "syzygy" / "KRvK.rtbw", fs::path(p99) / "KRvK.rtbw");
-    const std::string p100 = p99 + "y";
-    fs::create_directories(p100);
-
-    TempDir empty("noenv");
-    ::setenv("RTBWDIR", p99.c_str(), 1);
-    EXPECT_EQ(init_tables(empty.str(), empty.str()), "$WDLDIR loaded\nFound 1 tablebases.\n");
-    ::setenv("RTBWDIR", p100.c_str(), 1);
-    EXPECT_EQ(init_tables(empty.str(), empty.str()), "Found 0 tablebases.\n");
-    ::unsetenv("RTBWDIR");
-
-    // Configured folders longer than any fixed buffer work as given.
-    std::string deep = base.str();
-    while (deep.size() < 300) deep += "/abcdefghijklmnopqrstuvwxyz0123456789";
-    fs::create_directories(deep);
-    fs::copy_file(fs::path(data) / "syzygy" / "KRvK.rtbw", fs::path(deep) / "KRvK.rtbw");
-    fs::copy_file(fs::path(data) / "syzygy" / "KRvK.rtbz", fs::path(deep) / "KRvK.rtbz");
-    EXPECT_EQ(init_tables(deep, deep), "Found 1 tablebases.\n");
-    Probe p = wdl_of("8/8/8/4k3/8/8/8/R3K3 w - - 0 1");
-    EXPECT_EQ(p.success, 1);
-    EXPECT_EQ(p.value, 2);
-    p = dtz_of("8/8/8/4k3/8/8/8/R3K3 w - - 0 1");
-    EXPECT_EQ(p.success, 1);
-    EXPECT_GT(p.value, 0);
-}
-
-TEST_F(TbWdl, DecodesTheFormatExamples) {
-    REQUIRE_TESTDATA(data);
-    init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
-    // Each exercises another part of the decoder: symmetry steps, exchanged sides, the king-pair
-    // encoding, backward block walks, file mirrors and symmetric pawn tables.
-    const std::pair<const char*, int> cases[] = {
-        {"8/1Q6/6k1/8/8/4K3/8/8 b - - 0 1", -2},  {"8/1Q6/6k1/8/8/4K3/8/8 w - - 0 1", 2},
-        {"8/8/8/3q4/8/1k6/8/K6R w - - 0 1", -2},  {"8/8/8/8/2N5/1k6/8/1K2N3 w - - 0 1", 0},
-        {"8/8/8/2k5/5p2/8/8/5K2 b - - 0 1", 0},   {"8/8/8/3k4/8/8/1P3P2/3K4 w - - 0 1", 2},
-        {"8/8/4p3/8/2k5/8/3P4/6K1 b - - 0 1", 2},
-    };
-    for (const auto& [fen, wdl] : cases) {
-        const Probe p = wdl_of(fen);
-        EXPECT_EQ(p.success, 1) << fen;
-        EXPECT_EQ(p.value, wdl) << fen;
-    }
-    // A capture that wins at once is found before the table is read.
-    const Probe p = wdl_of("8/8/8/8/8/k7/8/KQ5r w - - 0 1");
-    EXPECT_EQ(p.success, 2);
-    EXPECT_EQ(p.value, 2);
-}
-
-TEST_F(TbWdl, ReferenceLinesUpToFourPieces) {
-    REQUIRE_TESTDATA(data);
-    init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
-    const auto cases = read_cases(data + "/tb-cases.txt");
-    ASSERT_GT(cases.size(), 2000u);
-    int wrong = 0;
-    for (const auto& c : cases) {
-        const Probe p = wdl_of(c.fen);
-        if (p.success == 0 || p.value != c.wdl) {
-            if (++wrong <= 10)
-                ADD_FAILURE() << c.fen << ": " << p.value << " (" << p.success << "), expected "
-                              << c.wdl;
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-}
-
-TEST_F(TbWdl, ReferenceLinesFivePieces) {
-    REQUIRE_TESTDATA(data);
-    init_tables(table_dir(data, "syzygy5"), table_dir(data, "syzygy5"));
-    const auto cases = read_cases(data + "/tb5-cases.txt");
-    ASSERT_GT(cases.size(), 100u);
-    for (const auto& c : cases) {
-        const Probe p = wdl_of(c.fen);
-        EXPECT_NE(p.success, 0) << c.fen;
-        EXPECT_EQ(p.value, c.wdl) << c.fen;
-    }
-}
-
-TEST_F(TbWdl, ConcurrentFirstProbesAgree) {
-    REQUIRE_TESTDATA(data);
-    init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
-    auto cases = read_cases(data + "/tb-cases.txt");
-    if (cases.size() > 400) cases.resize(400);
-    std::vector<std::unique_ptr<PositionStack>> stacks;
-    for (const auto& c : cases) stacks.push_back(stack_from(c.fen));
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (size_t i = 0; i < cases.size(); ++i) {
-                const size_t k = (i + static_cast<size_t>(t) * 97) % cases.size();
-                int success = 0;
-                const int v = tb_probe_wdl(*stacks[k]->current, &success);
-                if (!success || v != cases[k].wdl) wrong++;
-            }
-        });
-    for (auto& th : threads) th.join();
-    EXPECT_EQ(wrong.load(), 0);
-}
-
-TEST_F(TbDtz, ReferenceLinesUpToFourPieces) {
-    REQUIRE_TESTDATA(data);
-    init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
-    const auto cases = read_cases(data + "/tb-cases.txt");
-    int wrong = 0;
-    for (const auto& c : cases) {
-        const Probe p = dtz_of(c.fen);
-        if (p.success == 0 || p.value != c.dtz) {
-            if (++wrong <= 10)
-                ADD_FAILURE() << c.fen << ": " << p.value << " (" << p.success << "), expected "
-                              << c.dtz;
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-}
-
-TEST_F(TbDtz, ReferenceLinesFivePieces) {
-    REQUIRE_TESTDATA(data);
-    init_tables(table_dir(data, "syzygy5"), table_dir(data, "syzygy5"));
-    const auto cases = read_cases(data + "/tb5-cases.txt");
-    for (const auto& c : cases) {
-        const Probe p = dtz_of(c.fen);
-        EXPECT_NE(p.success, 0) << c.fen;
-        EXPECT_EQ(p.value, c.dtz) << c.fen;
-    }
-}
-
-TEST_F(TbDtz, FormatExamplesAndCacheTurnover) {
-    REQUIRE_TESTDATA(data);
-    init_tables(table_dir(data, "syzygy"), table_dir(data, "syzygy"));
-    // The stored side, a value map and the one-ply search where the other side is stored.
-    EXPECT_EQ(dtz_of("8/1K2r3/8/3k4/8/7Q/8/8 w - - 0 1").value, 49);
-    EXPECT_EQ(dtz_of("8/1K6/4r3/3k4/8/7Q/8/8 b - - 0 1").value, -52);
-    EXPECT_EQ(dtz_of("8/8/8/8/2PK4/p7/8/k7 w - - 0 1").value, -3);
-    // More materials than cache slots, twice over: evicted tables load again.
-    const auto cases = read_cases(data + "/tb-cases.txt");
-    for (int round = 0; round < 2; ++round)
-        for (size_t i = 0; i < cases.size(); i += 7) {
-            const Probe p = dtz_of(cases[i].fen);
-            EXPECT_EQ(p.value, cases[i].dtz) << cases[i].fen;
-        }
-}
-
-namespace {
-
-// Copies the named tables of the 3-4 piece set into dir.
 void copy_tables(const std::string& data, const TempDir& dir,
                  std::initializer_list<const char*> files) {
     for (const char* f : files) fs::copy_file(fs::path(data) / "syzygy" / f, dir.path / f);
 }
 
-// Pieces in the placement field of a FEN.
-int popcount_of(const std::string& placement) {
-    int n = 0;
-    for (char c : placement) n += std::isalpha(static_cast<unsigned char>(c)) ? 1 : 0;
-    return n;
-}
-
-void patch(const fs::path& file, size_t offset, uint8_t value) {
-    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(offset));
-    f.put(static_cast<char>(value));
-}
-
 } // namespace
 
-TEST_F(TbDamaged, WrongMagicIsReportedOncePerKeyAndNeverAnswers) {
+TEST_F(TbRegistry, FoldersFilesAndPaths) {
+    TempDir empty("empty");
+    EXPECT_EQ("Found 0 tablebases.\n", init_tables(empty.str()));
+    EXPECT_EQ(0, wdl_of("8/8/8/8/8/8/1Q6/K6k w - - 0 1").success);
+    EXPECT_EQ(1, wdl_of("8/8/8/8/K7/8/3k4/8 w - - 0 1").success); // bare kings need no table
+    // A WDL file registers its material; only a DTZ file does not. The whole six-piece set fits.
+    const std::vector<std::string> names = all_material_names();
+    ASSERT_EQ(510u, names.size());
+    TempDir all("all");
+    for (const auto& name : names) std::ofstream(all.path / (name + ".rtbw"));
+    std::ofstream(all.path / "KQvK.rtbz");
+    EXPECT_EQ("Found 510 tablebases.\n", init_tables(all.str()));
     REQUIRE_TESTDATA(data);
-    TempDir dir("magic");
-    copy_tables(data, dir, {"KQvKR.rtbw", "KQvKR.rtbz"});
-    patch(dir.path / "KQvKR.rtbw", 0, 0x70);
-    init_tables(dir.str(), dir.str());
-    testing::internal::CaptureStdout();
-    const Probe a = wdl_of("8/8/8/3q4/8/1k6/8/K6R w - - 0 1"); // White holds the rook
-    const Probe b = wdl_of("8/8/8/3q4/8/1k6/8/K6R w - - 0 1");
-    const Probe c = wdl_of("8/8/8/3Q4/8/1K6/8/k6r b - - 0 1"); // White holds the queen
-    const Probe d = wdl_of("8/8/8/3Q4/8/1K6/8/k6r w - - 0 1");
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Corrupted table.\nCorrupted table.\n");
-    EXPECT_EQ(a.success + b.success + c.success + d.success, 0);
+    EXPECT_EQ("Found 35 tablebases.\n", init_tables(data + "/syzygy"));
+    // A folder of exactly 99 characters given by RTBWDIR, one of 100 refused; configured folders
+    // of any length.
+    TempDir base("env");
+    std::string p99 = base.str() + "/";
+    p99 += std::string(99 - p99.size(), 'x');
+    fs::create_directories(p99);
+    fs::copy_file(fs::path(data) / "syzygy" / "KRvK.rtbw", fs::path(p99) / "KRvK.rtbw");
+    fs::create_directories(p99 + "y");
+    ::setenv("RTBWDIR", p99.c_str(), 1);
+    EXPECT_EQ("$WDLDIR loaded\nFound 1 tablebases.\n", init_tables(empty.str()));
+    ::setenv("RTBWDIR", (p99 + "y").c_str(), 1);
+    EXPECT_EQ("Found 0 tablebases.\n", init_tables(empty.str()));
+    ::unsetenv("RTBWDIR");
+    std::string deep = base.str();
+    while (deep.size() < 300) deep += "/abcdefghijklmnopqrstuvwxyz0123456789";
+    fs::create_directories(deep);
+    fs::copy_file(fs::path(data) / "syzygy" / "KRvK.rtbw", fs::path(deep) / "KRvK.rtbw");
+    EXPECT_EQ("Found 1 tablebases.\n", init_tables(deep));
+    EXPECT_EQ(2, wdl_of("8/8/8/4k3/8/8/8/R3K3 w - - 0 1").value);
 }
 
-TEST_F(TbDamaged, TruncatedFilesAreCorruptNotFatal) {
+TEST_F(TbProbe, ReferenceValuesOfEveryPosition) {
     REQUIRE_TESTDATA(data);
-    TempDir dir("trunc");
-    copy_tables(data, dir, {"KRvK.rtbw", "KRvK.rtbz", "KPvKP.rtbw", "KPvKP.rtbz"});
-    fs::resize_file(dir.path / "KRvK.rtbw", fs::file_size(dir.path / "KRvK.rtbw") / 2);
-    fs::resize_file(dir.path / "KPvKP.rtbz", 0);
-    init_tables(dir.str(), dir.str());
-    testing::internal::CaptureStdout();
-    const Probe kr = wdl_of("8/8/8/4k3/8/8/8/R3K3 w - - 0 1");
-    const Probe kp_wdl = wdl_of("8/8/8/8/2PK4/p7/8/k7 w - - 0 1");
-    const Probe kp_dtz = dtz_of("8/8/8/8/2PK4/p7/8/k7 w - - 0 1");
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(kr.success, 0);
-    EXPECT_EQ(kp_wdl.success, 1);
-    EXPECT_EQ(kp_wdl.value, -2);
-    EXPECT_EQ(kp_dtz.success, 0);
-    EXPECT_EQ(out, "Corrupted table.\nCorrupted table.\n");
-}
-
-TEST_F(TbDamaged, RandomDamageNeverCrashes) {
-    REQUIRE_TESTDATA(data);
-    const auto cases = read_cases(data + "/tb-cases.txt");
-    // A pawnless table with both sides stored and a symmetric pawn table with value maps.
-    const std::pair<const char*, const char*> materials[] = {{"KQvKR", "Q"}, {"KPvKP", "P"}};
-    std::mt19937 rng(12345);
-    const int rounds = quick_mode() ? 10 : 40;
-    for (const auto& [material, marker] : materials) {
-        std::vector<std::string> fens;
+    for (const auto& [dir, file] : {std::pair<const char*, const char*>{"syzygy", "tb-cases.txt"},
+                                    {"syzygy5", "tb5-cases.txt"}}) {
+        init_tables(data + "/" + dir);
+        const auto cases = read_cases(data + "/" + file);
+        ASSERT_GT(cases.size(), 100u) << file;
+        int wrong = 0;
         for (const auto& c : cases) {
-            const std::string placement = c.fen.substr(0, c.fen.find(' '));
-            if (placement.find(marker) != std::string::npos && popcount_of(placement) == 4 &&
-                fens.size() < 40)
-                fens.push_back(c.fen);
+            const Probe w = wdl_of(c.fen), d = dtz_of(c.fen);
+            if ((!w.success || w.value != c.wdl || !d.success || d.value != c.dtz) && ++wrong <= 10)
+                ADD_FAILURE() << c.fen << ": WDL " << w.value << " DTZ " << d.value << ", expected "
+                              << c.wdl << " " << c.dtz;
         }
-        ASSERT_FALSE(fens.empty());
-        const std::string wdl = std::string(material) + ".rtbw";
-        const std::string dtz = std::string(material) + ".rtbz";
-        for (int round = 0; round < rounds; ++round) {
-            TempDir dir("fuzz");
-            copy_tables(data, dir, {wdl.c_str(), dtz.c_str()});
-            for (const std::string& f : {wdl, dtz}) {
-                const size_t size = fs::file_size(dir.path / f);
-                // Most damage goes to the headers and tables in front of the data blocks.
-                for (int k = 0; k < 8; ++k) {
-                    const size_t limit = (rng() & 1) ? std::min<size_t>(4096, size) : size;
-                    patch(dir.path / f, 4 + rng() % (limit - 4), static_cast<uint8_t>(rng()));
-                }
-            }
-            init_tables(dir.str(), dir.str());
-            testing::internal::CaptureStdout();
-            for (const auto& fen : fens) {
-                const Probe w = wdl_of(fen);
-                EXPECT_GE(w.value, -2);
-                EXPECT_LE(w.value, 2);
-                dtz_of(fen);
-            }
-            testing::internal::GetCapturedStdout();
-        }
+        EXPECT_EQ(0, wrong) << file;
     }
+    // A capture that wins at once is found before the table is read.
+    init_tables(data + "/syzygy");
+    const Probe p = wdl_of("8/8/8/8/8/k7/8/KQ5r w - - 0 1");
+    EXPECT_EQ(2, p.success);
+    EXPECT_EQ(2, p.value);
+}
+
+TEST_F(TbProbe, ConcurrentFirstProbesAgree) {
+    REQUIRE_TESTDATA(data);
+    init_tables(data + "/syzygy");
+    auto cases = read_cases(data + "/tb-cases.txt");
+    cases.resize(std::min<size_t>(cases.size(), 400));
+    std::vector<std::unique_ptr<PositionStack>> stacks;
+    for (const auto& c : cases) stacks.push_back(stack_from(c.fen));
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (size_t i = 0; i < cases.size(); ++i) {
+                const size_t k = (i + t * 97) % cases.size();
+                int success = 0;
+                if (tb_probe_wdl(*stacks[k]->current, &success) != cases[k].wdl || !success)
+                    wrong++;
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(0, wrong.load());
+}
+
+TEST_F(TbProbe, DamagedAndMissingFilesFailTheirProbes) {
+    REQUIRE_TESTDATA(data);
+    // A wrong magic number is reported once and never answers, for both colour assignments.
+    TempDir magic("magic");
+    copy_tables(data, magic, {"KQvKR.rtbw"});
+    std::fstream(magic.path / "KQvKR.rtbw", std::ios::in | std::ios::out | std::ios::binary)
+        .put('\x70');
+    init_tables(magic.str());
+    testing::internal::CaptureStdout();
+    int answered = 0;
+    for (const char* fen : {"8/8/8/3q4/8/1k6/8/K6R w - - 0 1", "8/8/8/3q4/8/1k6/8/K6R w - - 0 1",
+                            "8/8/8/3Q4/8/1K6/8/k6r b - - 0 1"})
+        answered += wdl_of(fen).success;
+    EXPECT_EQ("Corrupted table.\nCorrupted table.\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(0, answered);
+    // A WDL file alone: the DTZ probe fails once with its message, the WDL probe answers.
+    TempDir wdl_only("wdlonly");
+    copy_tables(data, wdl_only, {"KQvK.rtbw"});
+    init_tables(wdl_only.str());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, dtz_of("2K1Q3/8/8/8/8/8/2k5/8 w - - 0 1").success);
+    EXPECT_EQ(2, wdl_of("2K1Q3/8/8/8/8/8/2k5/8 w - - 0 1").value);
+    EXPECT_EQ(0, filter("2K1Q3/8/8/8/8/8/2k5/8 w - - 0 1").result);
+    EXPECT_EQ(0, dtz_of("2K1Q3/8/8/8/8/8/2k5/8 w - - 0 1").success);
+    EXPECT_EQ("Could not open " + wdl_only.str() + "/KQvK.rtbz for reading.\n",
+              testing::internal::GetCapturedStdout());
+    // Random damage to headers and data: values stay in range and nothing crashes.
+    std::mt19937 rng(12345);
+    const auto cases = read_cases(data + "/tb-cases.txt");
+    for (int round = 0; round < (quick_mode() ? 10 : 40); ++round) {
+        TempDir dir("fuzz");
+        copy_tables(data, dir, {"KQvKR.rtbw", "KQvKR.rtbz", "KPvKP.rtbw", "KPvKP.rtbz"});
+        for (const char* f : {"KQvKR.rtbw", "KQvKR.rtbz", "KPvKP.rtbw", "KPvKP.rtbz"}) {
+            const size_t size = fs::file_size(dir.path / f);
+            std::fstream file(dir.path / f, std::ios::in | std::ios::out | std::ios::binary);
+            for (int k = 0; k < 8; ++k) {
+                file.seekp(
+                    static_cast<std::streamoff>(4 + rng() % (std::min<size_t>(4096, size) - 4)));
+                file.put(static_cast<char>(rng()));
+            }
+        }
+        if (round % 3 == 0) fs::resize_file(dir.path / "KPvKP.rtbz", 0);
+        init_tables(dir.str());
+        testing::internal::CaptureStdout();
+        for (size_t i = 0; i < cases.size(); i += 37) {
+            const Probe w = wdl_of(cases[i].fen);
+            EXPECT_TRUE(w.value >= -2 && w.value <= 2) << cases[i].fen;
+            dtz_of(cases[i].fen);
+        }
+        testing::internal::GetCapturedStdout();
+    }
+}
+
+TEST_F(TbRootFilter, ReferencePositions) {
+    REQUIRE_TESTDATA(data);
+    init_tables(data + "/syzygy5");
+    std::ifstream in(data + "/tb-root-cases.txt");
+    ASSERT_TRUE(in);
+    int cases = 0;
+    testing::internal::CaptureStdout(); // tables missing for some lines are reported
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string part; std::getline(fields, part, ';');) f.push_back(part);
+        ASSERT_EQ(5u, f.size()) << line;
+        ++cases;
+        const Filtered got = filter(f[0]);
+        ASSERT_EQ(std::stoi(f[1]), got.result) << line;
+        if (got.result == 0) continue;
+        EXPECT_EQ(std::stoi(f[2]), got.tb_score) << line;
+        // "VALUE:move,move VALUE:move": the kept moves with their values, and for a sorted list
+        // the groups in the order given.
+        std::map<std::string, int> want, have(got.kept.begin(), got.kept.end());
+        std::vector<int> want_order, have_order;
+        std::stringstream groups(f[4]);
+        for (std::string g; f[4] != "-" && groups >> g;) {
+            const int value = std::stoi(g.substr(0, g.find(':')));
+            want_order.push_back(value);
+            std::stringstream moves(g.substr(g.find(':') + 1));
+            for (std::string m; std::getline(moves, m, ',');) want[m] = value;
+        }
+        EXPECT_EQ(want, have) << line;
+        EXPECT_EQ(want.size(), got.kept.size()) << line;
+        for (const auto& [move, value] : got.kept)
+            if (have_order.empty() || have_order.back() != value) have_order.push_back(value);
+        EXPECT_TRUE(f[3] != "sorted" || want_order == have_order) << line;
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_GT(cases, 200);
+}
+
+TEST_F(TbRootFilter, RepetitionsAndTheFiftyMoveRule) {
+    REQUIRE_TESTDATA(data);
+    init_tables(data + "/syzygy");
+    const std::string fen = "2K1Q3/8/8/8/8/8/2k5/8 w - - 0 1";
+    // Without history every win within the fifty-move rule stays, the slowest first.
+    Filtered f = filter(fen);
+    ASSERT_EQ(1, f.result);
+    EXPECT_EQ(15000, f.tb_score);
+    EXPECT_EQ(23u, f.kept.size());
+    EXPECT_EQ(19, f.kept.front().second);
+    EXPECT_EQ(15, f.kept.back().second);
+    // At a repeated root only the fastest wins are kept.
+    f = filter(fen, "e8e7 c2c3 e7e8 c3c2");
+    std::set<std::string> moves;
+    for (const auto& kept : f.kept) moves.insert(kept.first);
+    EXPECT_EQ(
+        (std::set<std::string>{"c8b7", "c8c7", "c8d7", "e8d7", "e8d8", "e8e1", "e8e2", "e8e3"}),
+        moves);
+    // After 82 plies only wins within 17 plies beat the rule; after 99 the win is spoilt for one
+    // side and the loss saved for the other.
+    f = filter("2K1Q3/8/8/8/8/8/2k5/8 w - - 82 100");
+    EXPECT_EQ(20u, f.kept.size());
+    for (const auto& [move, value] : f.kept) EXPECT_LE(value, 17) << move;
+    EXPECT_EQ(2, filter("2K1Q3/8/8/8/8/8/2k5/8 w - - 99 100").tb_score);
+    EXPECT_EQ(-2, filter("2K1Q3/8/8/8/8/8/2k5/8 b - - 99 100").tb_score);
+    // Beyond the tables: seven pieces, a five-piece material without a table, castling rights.
+    EXPECT_EQ(0, filter("8/8/1k6/3ppp2/8/3K4/3PN3/8 w - - 0 1").result);
+    EXPECT_EQ(0, filter("8/6R1/7K/8/8/8/4k3/1Q1r4 w - - 0 1").result);
+    EXPECT_EQ(0, filter("8/5n2/8/8/8/8/8/k3K2R w K - 0 1").result);
+    EXPECT_EQ(0, wdl_of("8/5n2/8/8/8/8/8/k3K2R w K - 0 1").success);
+    EXPECT_EQ(1, filter("8/5n2/8/8/8/8/8/k3K2R w - - 0 1").result);
 }

@@ -20,28 +20,26 @@ namespace fs = std::filesystem;
 
 struct RefCase {
     std::string fen;
-    int dtz;
-    int wdl;
+    int dtz, wdl;
 };
 
+// "FEN,DTZ,WDL" per line.
 inline std::vector<RefCase> read_cases(const std::string& path) {
     std::vector<RefCase> cases;
     std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
-        const size_t c2 = line.rfind(',');
-        const size_t c1 = line.rfind(',', c2 - 1);
+        const size_t c2 = line.rfind(','), c1 = line.rfind(',', c2 - 1);
         cases.push_back({line.substr(0, c1), std::stoi(line.substr(c1 + 1, c2 - c1 - 1)),
                          std::stoi(line.substr(c2 + 1))});
     }
     return cases;
 }
 
-// Runs tb_init and gives what it printed.
-inline std::string init_tables(const std::string& dtz, const std::string& wdl) {
+// Runs tb_init on one folder for both kinds of table and gives what it printed.
+inline std::string init_tables(const std::string& dir) {
     testing::internal::CaptureStdout();
-    tb_init(dtz.c_str(), wdl.c_str());
+    tb_init(dir.c_str(), dir.c_str());
     return testing::internal::GetCapturedStdout();
 }
 
@@ -63,33 +61,29 @@ struct TempDir {
 };
 
 struct Probe {
-    int value;
-    int success;
+    int value = 0, success = 0;
 };
 
-inline Probe wdl_of(const std::string& fen) {
+inline Probe probe(const std::string& fen, bool dtz) {
     auto s = stack_from(fen);
     EXPECT_TRUE(s) << fen;
-    if (!s) return {0, 0};
-    Probe p{};
-    p.value = tb_probe_wdl(*s->current, &p.success);
+    Probe p;
+    if (s)
+        p.value =
+            dtz ? tb_probe_dtz(*s->current, &p.success) : tb_probe_wdl(*s->current, &p.success);
     return p;
 }
-
+inline Probe wdl_of(const std::string& fen) {
+    return probe(fen, false);
+}
 inline Probe dtz_of(const std::string& fen) {
-    auto s = stack_from(fen);
-    EXPECT_TRUE(s) << fen;
-    if (!s) return {0, 0};
-    Probe p{};
-    p.value = tb_probe_dtz(*s->current, &p.success);
-    return p;
+    return probe(fen, true);
 }
 
 // Every material of three to six pieces once, as a table name: the side with more pieces first,
 // at equal counts the one whose pieces, taken in the order Q R B N P, come first.
 inline std::vector<std::string> all_material_names() {
-    // Sides of up to four pieces besides the king, as piece indexes 1-5 in ascending order.
-    std::vector<std::string> sides = {""};
+    std::vector<std::string> sides = {""}; // up to four pieces besides the king, as indexes 1-5
     for (size_t i = 0; i < sides.size(); ++i)
         for (char c = sides[i].empty() ? '1' : sides[i].back(); c <= '5' && sides[i].size() < 4;
              ++c)
@@ -107,14 +101,10 @@ inline std::vector<std::string> all_material_names() {
     return names;
 }
 
-inline std::string table_dir(const std::string& data, const char* sub) {
-    return (fs::path(data) / sub).string();
-}
-
 // Empties the registry, so that later tests never see the tables an earlier one loaded.
 inline void unload_tables() {
     TempDir empty("none");
-    init_tables(empty.str(), empty.str());
+    init_tables(empty.str());
 }
 
 struct TbTest : testing::Test {
