@@ -2,6 +2,7 @@
 // workers, and the time allocation with its timer.
 #include "search/think.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -140,33 +141,110 @@ TEST_F(SmpSearch, StoppedIterationsKeepACompletedMove) {
     }
 }
 
-TEST_F(Time, AllocationLeavesTimeOnTheClock) {
+TEST_F(Time, TargetAndHardLimitFromTheClock) {
+    // Times in hundredths. The target shares the clock over the divisor (never fewer than 10
+    // moves, whatever the settings), plus the increment when there is time to spare; the hard
+    // limit is three targets, but never more than the clock less its reserve and the overhead.
     struct Case {
-        int own, opponent, moves_to_go, increment;
+        int sudden_death, more_time, own, opponent, increment, moves_to_go, generation, overhead_ms;
+        int allotted, hard;
     };
-    const Case cases[] = {{6000, 6000, 0, 0},   {6000, 3000, 0, 0},   {6000, 9000, 0, 0},
-                          {1500, 1500, 0, 200}, {6000, 6000, 1, 0},   {300, 300, 1, 0},
-                          {20, 20, 1, 0},       {6000, 6000, 10, 200}};
+    const Case cases[] = {
+        {20, 5, 6000, 6000, 0, 0, 30, 0, 300, 900},
+        {20, 5, 6000, 6000, 0, 0, 20, 0, 6000 / 35, 3 * (6000 / 35)}, // opening: +FastOpening
+        {20, 5, 6000, 3000, 0, 0, 30, 0, 6000 / 15, 1200},            // ahead on the clock
+        {20, 5, 6000, 9000, 0, 0, 30, 0, 6000 / 25, 720},             // behind
+        {20, 5, 1500, 1500, 200, 0, 30, 0, 1500 / 25 + 200, 780},     // fast game, increment
+        {10, 15, 6000, 3000, 0, 0, 30, 0, 600, 1800},                 // divisor 10 - 15 -> 10
+        {20, 5, 6000, 6000, 0, 1, 30, 0, 600, 1800},                  // one move to go -> 10
+        {20, 5, 6000, 6000, 200, 40, 30, 0, 150 + 200, 1050},         // 40 to go, increment
+        {20, 5, 1400, 1400, 200, 2, 30, 0, 140 + 200, 1020},          // 1400 - 140 - 200 > 500
+        {20, 5, 600, 600, 0, 1, 30, 5000, 60, 70}, // 600 - 30 reserve - 500 overhead
+        {20, 5, 20, 6000, 0, 1, 30, 0, 2, 6},
+        {20, 5, 2, 6000, 0, 1, 30, 100, 1, 1}, // nothing left: a hundredth
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.own << " " << c.opponent << " " << c.moves_to_go);
+        SCOPED_TRACE(testing::Message() << "own " << c.own << " to go " << c.moves_to_go);
         TimeControl& tc = time_control;
         tc = TimeControl{};
+        tc.clock = true;
+        tc.sudden_death = c.sudden_death;
+        tc.more_time = c.more_time;
         tc.own_time = c.own;
         tc.opponent_time = c.opponent;
-        tc.moves_to_go = c.moves_to_go;
         tc.increment = c.increment;
-        tc.clock = true;
-        allocate_time(tc, 30);
-        EXPECT_GE(tc.allotted, 1);
-        EXPECT_LE(tc.allotted, tc.hard);
-        EXPECT_LT(tc.hard, c.own); // never the whole clock, even with one move to go
+        tc.moves_to_go = c.moves_to_go;
+        tc.overhead_ms = c.overhead_ms;
+        tc.start_ms = now_ms();
+        allocate_time(tc, c.generation);
         stop_timer();
+        EXPECT_EQ(c.allotted, tc.allotted);
+        EXPECT_EQ(c.hard, tc.hard);
     }
+    // Without a clock (a depth or a move time only) no time share applies.
+    time_control = TimeControl{};
+    allocate_time(time_control, 30);
+    stop_timer();
+    EXPECT_EQ(720000, time_control.allotted);
+    EXPECT_EQ(720000, time_control.hard);
     // Against a clock below twelve seconds there is no pondering.
     time_control.own_time = 6000;
     time_control.opponent_time = 1199;
     allocate_time(time_control, 30);
     EXPECT_EQ(0, search_flags.ponder_move.load());
+}
+
+TEST_F(Time, NoIterationStartsPastHalfTheTargetAndTheHardLimitEndsTheSearch) {
+    frontend_mode = MODE_UCI;
+    set(kMiddlegame);
+    TimeControl& tc = time_control;
+    tc.clock = true;
+    tc.own_time = tc.opponent_time = 60000; // a target of 30 s, 90 s hard
+    // Half the target is long past: the first iteration completes, and no second one starts.
+    tc.start_ms = now_ms() - 20000;
+    allocate_time(tc, 30);
+    testing::internal::CaptureStdout();
+    uint64_t r = think(*t);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(is_legal(board(), result_move(r)));
+    EXPECT_EQ(1, std::count(out.begin(), out.end(), '\n')) << out; // the line of depth 1
+    EXPECT_EQ(0, search_flags.stop.load());
+
+    // Six seconds left and 5 s of move overhead: the hard limit is 0.7 s, whatever the target.
+    tc.own_time = tc.opponent_time = 600;
+    tc.moves_to_go = 1;
+    tc.overhead_ms = 5000;
+    search_flags.abort = 0;
+    tc.start_ms = now_ms();
+    allocate_time(tc, 30);
+    EXPECT_EQ(70, tc.hard);
+    testing::internal::CaptureStdout();
+    r = think(*t);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(is_legal(board(), result_move(r)));
+    EXPECT_LT(now_ms() - tc.start_ms, 700 + 300) << out;
+}
+
+TEST_F(Time, AStoppedIterationPlaysItsBestCompletedMove) {
+    // One thread, stopped by node counts at points inside iterations: a stop that comes after a
+    // root move of the iteration was searched through plays that iteration's best so far.
+    set(kMiddlegame);
+    int partial = 0;
+    for (uint64_t limit = 2000; limit <= 256000; limit *= 2) {
+        SCOPED_TRACE(limit);
+        search_info.node_limit = limit;
+        search_flags.stop = 0;
+        search_flags.abort = 0;
+        const uint64_t r = think_to_depth(64);
+        ASSERT_TRUE(is_legal(board(), result_move(r)));
+        if (!iteration_partial()) continue;
+        ++partial;
+        const SearchThread& w = search_thread(iteration_winner());
+        EXPECT_EQ(w.iteration_best, result_move(r));
+        EXPECT_EQ(w.iteration_score, result_score(r));
+        EXPECT_EQ(w.iteration_best, winner_pv().moves[0]);
+    }
+    EXPECT_GT(partial, 0);
 }
 
 TEST_F(Time, TimedSearchesStopByThemselvesAndLeaveNoTimer) {

@@ -85,6 +85,14 @@ TEST_F(TtFixture, EntriesOfEarlierSearchesStayUsableAndGoFirst) {
     for (uint64_t i = 1; i <= 4; ++i) EXPECT_NE(TT_MISS, probe(home + i * step, 0, 0, -1, 1)) << i;
 }
 
+TEST_F(TtFixture, DepthsOutsideTheFieldAreClampedNotWrapped) {
+    // -1 (below a null move) must not read back as a deep entry, nor 64 as a shallow one.
+    store(0x8000, -1, 0, BOUND_EXACT, 5, 0);
+    EXPECT_EQ(TT_UNUSABLE, probe(0x8000, 1, 0, -1, 2));
+    store(0x9000, 64, 0, BOUND_EXACT, 5, 0);
+    EXPECT_EQ(5, probe(0x9000, 63, 0, -1, 2));
+}
+
 TEST_F(TtFixture, ShortMemoryShrinksTheTable) {
     tt_table_calloc = [](size_t count, size_t size) -> void* {
         return count > 4096 + 4 ? nullptr : std::calloc(count, size);
