@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -19,178 +19,233 @@ namespace e2e {
 namespace {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
-// A fresh directory under the system temp dir, removed when it goes out of scope.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "brontavel-e2e-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempDir() {
-        if (path_.empty()) return;
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-class Fd {
-  public:
-    Fd() = default;
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    int* addr() { return &fd_; }
-    void reset() {
-        if (fd_ >= 0) close(fd_);
-        fd_ = -1;
-    }
-
-  private:
-    int fd_ = -1;
-};
-
-bool make_pipe(Fd& read_end, Fd& write_end) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    *read_end.addr() = fds[0];
-    *write_end.addr() = fds[1];
-    return true;
-}
-
-// In the child: becomes the engine with its working directory, standard input and standard
-// output set up. Never returns.
-[[noreturn]] void exec_engine(const std::string& dir, int in_fd, int out_fd) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    if (dup2(in_fd, STDIN_FILENO) < 0 || dup2(out_fd, STDOUT_FILENO) < 0) _exit(126);
-    signal(SIGPIPE, SIG_DFL);
-    execl(BRONTAVEL_BINARY, BRONTAVEL_BINARY, static_cast<char*>(nullptr));
-    _exit(127);
+int remaining_ms(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 } // namespace
 
-RunResult run_engine(const std::string& input, std::chrono::milliseconds timeout,
-                     const std::vector<WorkFile>& files) {
-    RunResult result;
-    TempDir dir;
-    if (dir.path().empty()) {
-        ADD_FAILURE() << "cannot create a temporary working directory: " << std::strerror(errno);
-        return result;
+Session::Session(const std::string& ini, const std::vector<WorkFile>& files) {
+    std::string pattern = (fs::temp_directory_path() / "brontavel-e2e-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a working directory: " << std::strerror(errno);
+        return;
     }
-    // Without a settings file of the test's own, the tables are kept small: the defaults would
-    // ask for 8 GB, which every "clear" would have to zero.
-    std::ofstream(fs::path(dir.path()) / "brontavel.ini") << kSmallTables;
+    dir_ = pattern;
+    // Without a settings file of the test's own the tables stay small: the defaults ask for 8 GB.
+    std::ofstream(fs::path(dir_) / "brontavel.ini") << ini;
     for (const auto& [name, text] : files) {
-        const fs::path path = fs::path(dir.path()) / name;
+        const fs::path path = fs::path(dir_) / name;
         std::error_code ec;
         fs::create_directories(path.parent_path(), ec);
         std::ofstream(path, std::ios::binary) << text;
     }
-
-    Fd in_read, in_write, out_read, out_write;
-    if (!make_pipe(in_read, in_write) || !make_pipe(out_read, out_write)) {
+    int to[2], from[2];
+    if (pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe: " << std::strerror(errno);
-        return result;
+        return;
     }
-
-    // The engine may end before it has read all of its input; that must not kill the test.
-    signal(SIGPIPE, SIG_IGN);
-
+    signal(SIGPIPE, SIG_IGN); // a write after the engine has ended must fail, not kill the test
     const pid_t pid = fork();
-    if (pid < 0) {
-        ADD_FAILURE() << "fork: " << std::strerror(errno);
-        return result;
+    if (pid == 0) {
+        if (chdir(dir_.c_str()) != 0 || dup2(to[0], STDIN_FILENO) < 0 ||
+            dup2(from[1], STDOUT_FILENO) < 0)
+            _exit(126);
+        signal(SIGPIPE, SIG_DFL);
+        execl(BRONTAVEL_BINARY, BRONTAVEL_BINARY, static_cast<char*>(nullptr));
+        _exit(127);
     }
-    if (pid == 0) exec_engine(dir.path(), in_read.get(), out_write.get());
-    in_read.reset();
-    out_write.reset();
-    fcntl(in_write.get(), F_SETFL, O_NONBLOCK);
+    close(to[0]);
+    close(from[1]);
+    in_ = to[1];
+    out_fd_ = from[0];
+    if (pid < 0) ADD_FAILURE() << "fork: " << std::strerror(errno);
+    pid_ = pid;
+}
 
-    // Feed the input and drain the output together, so that neither side can block the other
-    // on a full pipe.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    size_t written = 0;
-    if (input.empty()) in_write.reset();
+Session::~Session() {
+    close_input();
+    if (out_fd_ >= 0) close(out_fd_);
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        int status;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    std::error_code ec;
+    if (!dir_.empty()) fs::remove_all(dir_, ec);
+}
+
+void Session::write(const std::string& text) {
+    for (size_t written = 0; written < text.size();) {
+        const ssize_t put =
+            in_ < 0 ? -1 : ::write(in_, text.data() + written, text.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return; // the engine no longer reads: the test sees it in the output
+        written += static_cast<size_t>(put);
+    }
+}
+
+void Session::close_input() {
+    if (in_ >= 0) close(in_);
+    in_ = -1;
+}
+
+bool Session::pump(std::chrono::milliseconds timeout) {
+    if (eof_ || out_fd_ < 0) return false;
+    pollfd fd = {out_fd_, POLLIN, 0};
+    int n;
+    do n = poll(&fd, 1, static_cast<int>(timeout.count()));
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) return false;
     char buf[65536];
-    while (out_read.get() >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            result.timed_out = true;
-            break;
-        }
-        pollfd fds[2] = {{out_read.get(), POLLIN, 0}, {in_write.get(), POLLOUT, 0}};
-        const int n = poll(fds, in_write.get() >= 0 ? 2 : 1, static_cast<int>(left.count()));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ADD_FAILURE() << "poll: " << std::strerror(errno);
-            break;
-        }
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            const ssize_t got = read(out_read.get(), buf, sizeof buf);
-            if (got > 0) {
-                result.out.append(buf, static_cast<size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                out_read.reset(); // end of output
-            }
-        }
-        if (in_write.get() >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            const ssize_t put =
-                write(in_write.get(), input.data() + written, input.size() - written);
-            if (put > 0) written += static_cast<size_t>(put);
-            if ((put < 0 && errno != EINTR && errno != EAGAIN) || written == input.size())
-                in_write.reset(); // all written, or the engine stopped reading
-        }
-    }
-    in_write.reset();
+    ssize_t got;
+    do got = read(out_fd_, buf, sizeof buf);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return !(eof_ = true);
+    out_.append(buf, static_cast<size_t>(got));
+    return true;
+}
 
-    // The output is closed; the engine should be gone, or about to be.
-    int status = -1;
-    while (!result.timed_out) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) break;
-        if (std::chrono::steady_clock::now() >= deadline)
-            result.timed_out = true;
-        else
+std::optional<std::string> Session::next_line() {
+    const size_t end = out_.find('\n', scanned_);
+    if (end == std::string::npos) return std::nullopt;
+    std::string line = out_.substr(scanned_, end - scanned_);
+    scanned_ = end + 1;
+    return line;
+}
+
+std::optional<std::string> Session::wait_for(std::string_view prefix,
+                                             std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        while (auto line = next_line())
+            if (line->compare(0, prefix.size(), prefix) == 0) return line;
+        if (remaining_ms(deadline) == 0 || eof_) return std::nullopt;
+        pump(std::chrono::milliseconds(remaining_ms(deadline)));
+    }
+}
+
+std::vector<std::string> Session::read_for(std::chrono::milliseconds period) {
+    const size_t from = scanned_;
+    const auto deadline = Clock::now() + period;
+    while (remaining_ms(deadline) > 0 && !eof_)
+        pump(std::chrono::milliseconds(remaining_ms(deadline)));
+    while (next_line()) {
+    }
+    return lines_since(from);
+}
+
+std::vector<std::string> Session::lines_since(size_t mark) const {
+    std::vector<std::string> lines;
+    for (size_t p = mark, end; p < scanned_ && (end = out_.find('\n', p)) < scanned_; p = end + 1)
+        lines.push_back(out_.substr(p, end - p));
+    return lines;
+}
+
+int Session::wait_exit(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return -1;
+    const auto deadline = Clock::now() + timeout;
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) break;
+        if (done < 0 && errno != EINTR) return -1;
+        if (remaining_ms(deadline) == 0) {
+            kill(pid_, SIGKILL);
+            while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            pid_ = -1;
+            return -2;
+        }
+        // Keep reading so that the engine never blocks on a full output pipe.
+        if (!pump(std::chrono::milliseconds(std::min(remaining_ms(deadline), 5))))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (result.timed_out) {
-        ADD_FAILURE() << "the engine did not end within " << timeout.count()
-                      << " ms; output so far:\n"
-                      << result.out;
-        kill(pid, SIGKILL);
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    pid_ = -1;
+    while (pump(std::chrono::milliseconds(0))) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+RunResult run_engine(const std::string& input, std::chrono::milliseconds timeout,
+                     const std::vector<WorkFile>& files) {
+    RunResult result;
+    Session s(kSmallTables, files);
+    if (!s.started()) return result;
+    s.write(input);
+    s.close_input();
+    result.exit_status = s.wait_exit(timeout);
+    result.timed_out = result.exit_status == -2;
+    EXPECT_FALSE(result.timed_out) << "the engine did not end; output:\n" << s.transcript();
+    result.out = s.transcript();
+    return result;
+}
+
+RunResult run_uci_script(const std::string& script, std::chrono::milliseconds timeout,
+                         const std::vector<WorkFile>& files) {
+    std::vector<std::string> lines;
+    for (size_t p = 0; p < script.size();) {
+        const size_t end = std::min(script.find('\n', p), script.size());
+        lines.push_back(script.substr(p, end - p));
+        p = end + 1;
+    }
+    RunResult result;
+    Session s(kSmallTables, files);
+    const auto starts = [](const std::string& line, const char* word) {
+        return line.rfind(word, 0) == 0;
+    };
+    bool searching = false;
+    for (size_t i = 0; i < lines.size() && s.started(); ++i) {
+        s.send(lines[i]);
+        searching = searching || starts(lines[i], "go");
+        const bool for_search = i + 1 < lines.size() &&
+                                (starts(lines[i + 1], "stop") || starts(lines[i + 1], "ponderhit"));
+        if (searching && !for_search) {
+            searching = false;
+            if (!s.wait_for("bestmove ", timeout)) {
+                ADD_FAILURE() << "no best move after \"" << lines[i] << "\" in:\n"
+                              << s.transcript();
+                result.timed_out = true;
+                break;
+            }
         }
     }
-    if (!result.timed_out && WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+    if (lines.empty() || lines.back().empty() || lines.back()[0] != 'q') s.close_input();
+    result.exit_status = s.wait_exit(timeout);
+    if (result.exit_status == -2) {
+        ADD_FAILURE() << "the engine did not end:\n" << s.transcript();
+        result.timed_out = true;
+    }
+    result.out = s.transcript();
     return result;
 }
 
 std::string after_startup(const std::string& out) {
     const size_t at = out.find(kFirstPrompt);
-    if (at == std::string::npos) return out;
-    return out.substr(at + std::strlen(kFirstPrompt));
+    return at == std::string::npos ? out : out.substr(at + std::strlen(kFirstPrompt));
 }
 
-std::string console(const std::string& commands) {
-    const RunResult r = run_engine("c\n" + commands);
-    EXPECT_EQ(r.exit_status, 0);
-    const size_t at = r.out.find(kPrompt);
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "no console prompt in:\n" << r.out;
-        return r.out;
+std::vector<std::string> console(const std::vector<std::string>& commands,
+                                 const std::vector<WorkFile>& files) {
+    std::string input = "c\n";
+    for (const std::string& c : commands) input += c + "\n";
+    const RunResult r = run_engine(input, 60s, files);
+    EXPECT_EQ(0, r.exit_status);
+    std::vector<std::string> parts;
+    size_t at = r.out.find(kPrompt);
+    EXPECT_NE(std::string::npos, at) << "no console prompt in:\n" << r.out;
+    while (at != std::string::npos) {
+        const size_t begin = at + std::strlen(kPrompt);
+        at = r.out.find(kPrompt, begin);
+        parts.push_back(r.out.substr(begin, at == std::string::npos ? at : at - begin));
     }
-    return r.out.substr(at + std::strlen(kPrompt));
+    parts.resize(commands.size() + 1); // the last reply is what follows the final prompt
+    return parts;
 }
 
 } // namespace e2e

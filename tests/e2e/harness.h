@@ -1,48 +1,87 @@
-// Runs the real engine binary on a scripted standard input, for transcript tests.
+// Runs the real engine binary in a fresh temporary working directory: whole scripted runs for
+// transcript tests, and interactive sessions whose output is read as it comes, so that a test can
+// act while a search is running.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace e2e {
 
+using namespace std::chrono_literals;
+
+// The settings file every run gets unless the test places its own: small hash tables.
+inline constexpr const char* kSmallTables = "[ENGINE]\nHashSize=16\nHashPawnSize=1\n";
+inline constexpr const char* kFirstPrompt = "enter 'console' for console mode... ";
+inline constexpr const char* kPrompt = "\nbrontavel> ";
+
+// A file to place in the working directory (name relative to it; folders are made as needed).
+using WorkFile = std::pair<std::string, std::string>;
+
 struct RunResult {
     std::string out;      // everything the engine wrote to standard output
-    int exit_status = -1; // the exit status, or -1 when the process did not exit normally
+    int exit_status = -1; // -1 when it did not exit normally
     bool timed_out = false;
 };
 
-// The settings file every run gets unless the test places its own: small hash tables, the other
-// settings at their defaults.
-inline constexpr const char* kSmallTables = "[ENGINE]\nHashSize=16\nHashPawnSize=1\n";
+class Session {
+  public:
+    explicit Session(const std::string& ini = kSmallTables,
+                     const std::vector<WorkFile>& files = {});
+    ~Session(); // kills the engine if it still runs and removes the directory
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
-// A file to place in the working directory before the engine starts (name relative to it; the
-// folders on its path are made as needed).
-using WorkFile = std::pair<std::string, std::string>;
+    bool started() const { return pid_ > 0; }
+    const std::string& dir() const { return dir_; }
+    void send(const std::string& line) { write(line + "\n"); }
+    void write(const std::string& text);
+    void close_input();
+    // Reads until a whole line beginning with `prefix` arrives and returns it; the lines before it
+    // are passed over. Nothing when the output ends or the time passes first.
+    std::optional<std::string> wait_for(std::string_view prefix,
+                                        std::chrono::milliseconds timeout = 30s);
+    // The whole lines printed during `period`.
+    std::vector<std::string> read_for(std::chrono::milliseconds period);
+    size_t mark() const { return scanned_; }
+    std::vector<std::string> lines_since(size_t mark) const;
+    // The exit status; -1 if the engine ended abnormally, -2 (after killing it) on a timeout.
+    int wait_exit(std::chrono::milliseconds timeout = 30s);
+    const std::string& transcript() const { return out_; }
 
-// Starts the engine in a fresh temporary working directory, writes `input` to its standard input
-// and closes it, and collects its standard output until it ends. After `timeout` the engine is
-// killed, the result is marked as timed out and a test failure is recorded. The directory is
-// removed afterwards.
-RunResult run_engine(const std::string& input,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(60),
+  private:
+    bool pump(std::chrono::milliseconds timeout);
+    std::optional<std::string> next_line();
+
+    std::string dir_;
+    pid_t pid_ = -1;
+    int in_ = -1, out_fd_ = -1;
+    bool eof_ = false;
+    std::string out_;
+    size_t scanned_ = 0;
+};
+
+// Writes `input` to a fresh engine, closes its input and collects the output until it ends.
+RunResult run_engine(const std::string& input, std::chrono::milliseconds timeout = 60s,
                      const std::vector<WorkFile>& files = {});
 
-// The first-line prompt that ends the start-up text.
-inline constexpr const char* kFirstPrompt = "enter 'console' for console mode... ";
+// Plays `script` as an interface does: after a "go" the next line only once the best move has come,
+// unless that line is "stop" or "ponderhit". The input is closed at the end unless the last line
+// was "quit".
+RunResult run_uci_script(const std::string& script, std::chrono::milliseconds timeout = 60s,
+                         const std::vector<WorkFile>& files = {});
 
-// The console prompt printed before every command.
-inline constexpr const char* kPrompt = "\nbrontavel> ";
-
-// What the engine printed after the first-line prompt; the whole output if the prompt is missing.
+// What the engine printed after the first-line prompt.
 std::string after_startup(const std::string& out);
 
-// Runs "c" followed by `commands` (one command per line, each ending in a line break) and returns
-// what the console printed after its first prompt, so that expected texts start with the reply
-// to the first command. Records a test failure if the engine did not exit with status 0 or never
-// showed the console prompt.
-std::string console(const std::string& commands);
+// The console's reply to each command: "c", the commands (one per line), end of input.
+std::vector<std::string> console(const std::vector<std::string>& commands,
+                                 const std::vector<WorkFile>& files = {});
 
 } // namespace e2e

@@ -14,7 +14,6 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "e2e/harness.h"
-#include "e2e/session.h"
 #include "tablebase/tablebase.h"
 #include "tablebase/tb_helpers.h"
 #include "testdata.h"
@@ -214,72 +213,4 @@ TEST(TablebaseE2e, DrawnEndgamesAreHeld) {
     tbtest::unload_tables();
     s.send("quit");
     EXPECT_EQ(0, s.wait_exit(10s));
-}
-
-TEST(TablebaseE2e, PieceLimitAndWdlOnlyTables) {
-    REQUIRE_TESTDATA(data);
-    // Queen against rook, White to move and winning, the rook out of reach for many moves. With
-    // the tables in reach the score is the tablebase win from the first iteration on.
-    const std::string fen = "8/8/3K3k/5Q2/1r6/8/8/8 w - - 0 4";
-    const std::regex score(R"(score cp +(-?\d+))");
-    auto scores = [&](const std::string& ini) {
-        e2e::Session s(ini);
-        s.send("uci");
-        EXPECT_TRUE(s.wait_for("uciok", 10s));
-        const size_t mark = s.mark();
-        s.send("position fen " + fen);
-        s.send("go depth 3");
-        EXPECT_TRUE(s.wait_for("bestmove", 20s));
-        std::vector<int> v;
-        for (const auto& line : s.lines_since(mark)) {
-            std::smatch m;
-            if (std::regex_search(line, m, score)) v.push_back(std::stoi(m[1]));
-        }
-        s.send("quit");
-        EXPECT_EQ(0, s.wait_exit(10s));
-        return v;
-    };
-    const auto within = scores(tables_ini(data + "/syzygy", 4));
-    ASSERT_FALSE(within.empty());
-    for (int v : within) EXPECT_EQ(v, 15000);
-    // With a limit of three pieces the root is not probed: the search finds its own score.
-    const auto beyond = scores(tables_ini(data + "/syzygy", 3));
-    ASSERT_FALSE(beyond.empty());
-    for (int v : beyond) EXPECT_LT(v, 15000);
-
-    // Only the WDL file of the material: the root cannot be ranked, the missing file is reported
-    // once, and the engine plays on with its search.
-    std::ifstream table(data + "/syzygy/KQvKR.rtbw", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(table)),
-                            std::istreambuf_iterator<char>());
-    e2e::Session s(tables_ini("wdl", 4), {{"wdl/KQvKR.rtbw", bytes}});
-    s.send("uci");
-    ASSERT_TRUE(s.wait_for("uciok", 10s));
-    for (int i = 0; i < 2; ++i) {
-        s.send("position fen " + fen);
-        s.send("go depth 3");
-        EXPECT_TRUE(s.wait_for("bestmove", 20s));
-    }
-    s.send("isready");
-    EXPECT_TRUE(s.wait_for("readyok", 10s));
-    s.send("quit");
-    EXPECT_EQ(0, s.wait_exit(10s));
-    const std::string& out = s.transcript();
-    const std::string message = "\ninfo string Could not open wdl/KQvKR.rtbz for reading.\n";
-    EXPECT_NE(out.find("\ninfo string Found 1 tablebases.\n"), std::string::npos) << out;
-    ASSERT_NE(out.find(message), std::string::npos) << out;
-    EXPECT_EQ(out.find(message, out.find(message) + 1), std::string::npos) << out;
-}
-
-TEST(TablebaseE2e, TheWholeSixPieceSetStarts) {
-    // An empty file for every material: start-up only looks for the files.
-    std::vector<e2e::WorkFile> files = {{"brontavel.ini", tables_ini("tb")}};
-    for (const auto& name : tbtest::all_material_names())
-        files.push_back({"tb/" + name + ".rtbw", ""});
-    const e2e::RunResult r = e2e::run_engine("uci\nisready\nquit\n", 60s, files);
-    EXPECT_EQ(0, r.exit_status);
-    const size_t found = r.out.find("\ninfo string Found 510 tablebases.\n");
-    ASSERT_NE(found, std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\nuciok\n", found), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\nreadyok\n"), std::string::npos) << r.out;
 }
