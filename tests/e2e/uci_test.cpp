@@ -146,7 +146,7 @@ TEST(UciGo, LimitsOfEachGo) {
     }
     for (const Info& info : searches[8].infos)
         EXPECT_TRUE(info.pv[0] == "a2a3" || info.pv[0] == "h2h4");
-    EXPECT_LE(searches[9].infos.back().nodes, 20000u);
+    EXPECT_LE(searches[9].infos.back().nodes, 20200u); // about: the search unwinds after it
     EXPECT_EQ("a1a6", searches.back().best);
     EXPECT_EQ(2, searches.back().infos.back().score);
     // Iteration lines carry hashfull, rising with the depth, and no tablebase hits here.
@@ -156,6 +156,38 @@ TEST(UciGo, LimitsOfEachGo) {
         EXPECT_EQ(0u, info.tbhits);
         previous = info.hashfull;
     }
+}
+
+TEST(UciGo, ClockWordsAreNotCarriedOverToTheNextGo) {
+    // One move to go takes a tenth of the clock as its target (at least half of it is used);
+    // the sudden-death move after it, with the same clock, a far smaller share. Likewise a move
+    // time: the next search has a depth limit only.
+    e2e::Session s;
+    ASSERT_TRUE(start_uci(s));
+    struct Step {
+        const char* go;
+        double lo_ms, hi_ms; // bounds on the time taken
+    };
+    for (const Step& step : {Step{"go wtime 20000 btime 20000 movestogo 1", 950, 7000},
+                             Step{"go wtime 20000 btime 20000", 0, 2200},
+                             Step{"go movetime 100", 0, 1500}, Step{"go depth 9", 0, 60000}}) {
+        SCOPED_TRACE(step.go);
+        s.send("position startpos");
+        const size_t mark = s.mark();
+        const auto start = Clock::now();
+        s.send(step.go);
+        const auto reply = finish(s, mark);
+        const double took = ms_since(start);
+        ASSERT_TRUE(reply);
+        check_search(kStartFen, "", *reply);
+        EXPECT_GE(took, step.lo_ms);
+        EXPECT_LT(took, step.hi_ms);
+        if (std::string(step.go) == "go depth 9") {
+            EXPECT_EQ(9, deepest(*reply));
+        }
+    }
+    s.send("quit");
+    EXPECT_EQ(0, s.wait_exit(10s));
 }
 
 TEST(UciGo, TinyClocksAndBudgetsStillPlayTheSearchedMove) {
