@@ -23,7 +23,7 @@ bool read_line(std::string& line) {
 void start_new_game() {
     new_game(main_search.stack);
     tt.age = 0;
-    tt.searches = 0;
+    tt.searches.store(0, std::memory_order_relaxed);
 }
 
 bool read_line(char* buf, size_t size) {

@@ -51,7 +51,7 @@ void apply_control(const std::string& line) {
     } else if (search_flags.ponder_wait.load(std::memory_order_relaxed)) {
         // "ponderhit": the move held back is now wanted, within the clock from the "go" on.
         search_flags.ponder_wait.store(0, std::memory_order_relaxed);
-        allocate_time(time_control, static_cast<int>(tt.searches));
+        allocate_time(time_control, static_cast<int>(tt.searches.load(std::memory_order_relaxed)));
     }
 }
 

@@ -265,12 +265,12 @@ void uci_go(const std::string& line) {
     // The clock starts now: a "ponderhit" that comes at once starts the timer from this moment.
     // A timed search gets its timer before the input reader may act on a "stop" read early.
     tc.start_ms = now_ms();
-    if (!waits) allocate_time(tc, static_cast<int>(tt.searches));
+    if (!waits) allocate_time(tc, static_cast<int>(tt.searches.load(std::memory_order_relaxed)));
     uci_search_begin();
 
     uint64_t result = 0;
     bool from_book = false;
-    if (!analysing && settings.book && tt.searches <= 40) {
+    if (!analysing && settings.book && tt.searches.load(std::memory_order_relaxed) <= 40) {
         char fen[FEN_BUFFER_SIZE], text[MOVE_TEXT_SIZE + 2] = {};
         write_fen(*main.stack.current, fen);
         const int found = book_probe(settings.book_file, fen, text);

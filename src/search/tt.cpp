@@ -90,7 +90,7 @@ void tt_new_search() {
     // Entries of earlier searches stay usable and are replaced first, oldest first: the table
     // is never cleared inside a search.
     tt.age = static_cast<uint8_t>(tt.age + 1);
-    ++tt.searches;
+    tt.searches.fetch_add(1, std::memory_order_relaxed);
 }
 
 int16_t tt_probe_at(uint64_t home, const Board& b, uint64_t* data, int depth, int ply,

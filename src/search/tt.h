@@ -21,10 +21,11 @@ constexpr int16_t MATE_BOUND = 19935;  // scores beyond this are mate distances
 
 struct TranspositionTable {
     HashEntry* table = nullptr;
-    uint64_t entries = 0;  // a power of two; the array holds entries + 4 slots
-    uint32_t mb = 0;       // the size in MB as set
-    uint8_t age = 0;       // the current search generation (wraps around)
-    uint32_t searches = 0; // searches since the game began
+    uint64_t entries = 0; // a power of two; the array holds entries + 4 slots
+    uint32_t mb = 0;      // the size in MB as set
+    uint8_t age = 0;      // the current search generation (wraps around)
+    // Searches since the game began; read by the input thread on "ponderhit".
+    std::atomic<uint32_t> searches{0};
     // Set by the first store after an allocation or a clear: clearing a table that is still all
     // zeros is skipped.
     std::atomic<bool> dirty{false};
