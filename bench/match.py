@@ -66,7 +66,7 @@ class EngineError(Exception):
 class Engine:
     """One engine process, read by a thread into a queue."""
 
-    def __init__(self, spec, name, args):
+    def __init__(self, spec, name, args, eval_file=None):
         self.name = name
         self.xboard = spec.startswith("xboard:")
         command = shlex.split(spec[len("xboard:"):] if self.xboard else spec)
@@ -76,8 +76,9 @@ class Engine:
         self.dir = tempfile.mkdtemp(prefix="brontavel-match-")
         if self.ours:
             with open(os.path.join(self.dir, "brontavel.ini"), "w") as f:
-                f.write("[ENGINE]\nHashSize=%d\nThread=%d\n[BOOK]\nBook=false\n"
-                        "[TABLEBASE]\nSyzygy=false\n" % (args.hash, args.threads))
+                f.write("[ENGINE]\nHashSize=%d\nThread=%d\nEvalFile=%s\n[BOOK]\nBook=false\n"
+                        "[TABLEBASE]\nSyzygy=false\n"
+                        % (args.hash, args.threads, os.path.abspath(eval_file) if eval_file else ""))
         self.args = args
         try:
             self.proc = subprocess.Popen(command, cwd=self.dir, stdin=subprocess.PIPE,
@@ -312,7 +313,7 @@ class Match:
         engines = []
         try:
             for i, spec in enumerate(self.args.engines):
-                e = Engine(spec, self.args.names[i], self.args)
+                e = Engine(spec, self.args.names[i], self.args, self.args.eval_file[i])
                 e.label = i
                 engines.append(e)
                 e.start()
@@ -429,6 +430,8 @@ def run(argv=None):
     parser.add_argument("--max-plies", type=int, default=400)
     parser.add_argument("--grace", type=float, default=5.0,
                         help="seconds past the clock before a silent engine counts as hung")
+    parser.add_argument("--eval-file", nargs=2, metavar="FILE", default=[None, None],
+                        help="weight files for our engines' EvalFile, '-' for the built-in ones")
     parser.add_argument("--names", nargs=2, metavar="NAME", help="names for the report")
     parser.add_argument("--positions", metavar="FILE",
                         help='append "FEN;result;" lines of every position after the opening of '
@@ -436,6 +439,7 @@ def run(argv=None):
     args = parser.parse_args(argv)
     base, _, inc = args.tc.partition("+")
     args.base, args.inc = float(base), float(inc or 0)
+    args.eval_file = [None if f in (None, "", "-") else f for f in args.eval_file]
     if not args.names:
         args.names = [os.path.basename(shlex.split(e.replace("xboard:", "", 1))[0])
                       for e in args.engines]
