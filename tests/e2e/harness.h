@@ -119,14 +119,6 @@ class Session {
             pump(left_ms(deadline));
         }
     }
-    // The whole lines printed during `period`.
-    std::vector<std::string> read_for(ms period) {
-        const size_t from = scanned_;
-        const auto deadline = Clock::now() + period;
-        while (!eof_ && left_ms(deadline) > 0) pump(left_ms(deadline));
-        scanned_ = out_.rfind('\n') + 1;
-        return lines_since(from);
-    }
     size_t mark() const { return scanned_; }
     std::vector<std::string> lines_since(size_t mark) const {
         return split(out_.substr(mark, scanned_ - mark));
