@@ -1,87 +1,331 @@
-// Runs the real engine binary in a fresh temporary working directory: whole scripted runs for
-// transcript tests, and interactive sessions whose output is read as it comes, so that a test can
-// act while a search is running.
+// Runs the real engine binary in a temporary working directory of its own and reads its output as
+// it comes, so that a test can act while a search runs. UCI search replies are parsed and their
+// moves checked with the engine's own board code.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
 #include <string>
-#include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include "board/board_helpers.h"
 
 namespace e2e {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using ms = std::chrono::milliseconds;
+using WorkFile = std::pair<std::string, std::string>; // name in the working directory, contents
 
-// The settings file every run gets unless the test places its own: small hash tables.
-inline constexpr const char* kSmallTables = "[ENGINE]\nHashSize=16\nHashPawnSize=1\n";
-inline constexpr const char* kFirstPrompt = "enter 'console' for console mode... ";
-inline constexpr const char* kPrompt = "\nbrontavel> ";
+// The settings every run gets unless the test places its own: the defaults ask for 8 GB.
+inline const std::string kSmallTables = "[ENGINE]\nHashSize=16\nHashPawnSize=1\n";
+inline const std::string kFirstPrompt = "enter 'console' for console mode... ";
+inline const std::string kPrompt = "\nbrontavel> ";
+inline const std::string kStartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
-// A file to place in the working directory (name relative to it; folders are made as needed).
-using WorkFile = std::pair<std::string, std::string>;
+inline double ms_since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
-struct RunResult {
-    std::string out;      // everything the engine wrote to standard output
-    int exit_status = -1; // -1 when it did not exit normally
-    bool timed_out = false;
-};
+inline int left_ms(Clock::time_point deadline) {
+    return static_cast<int>(
+        std::max<int64_t>(0, std::chrono::duration_cast<ms>(deadline - Clock::now()).count()));
+}
+
+inline std::vector<std::string> split(const std::string& text, char sep = '\n') {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, sep);)
+        if (sep == '\n' || !part.empty()) parts.push_back(part);
+    return parts;
+}
 
 class Session {
   public:
-    explicit Session(const std::string& ini = kSmallTables,
-                     const std::vector<WorkFile>& files = {});
-    ~Session(); // kills the engine if it still runs and removes the directory
+    explicit Session(const std::string& ini = kSmallTables, const std::vector<WorkFile>& files = {},
+                     std::vector<std::string> args = {}) {
+        namespace fs = std::filesystem;
+        std::string dir = (fs::temp_directory_path() / "brontavel-e2e-XXXXXX").string();
+        int to[2], from[2];
+        if (!mkdtemp(dir.data()) || pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0)
+            throw std::runtime_error("cannot set up the engine's directory and pipes");
+        dir_ = dir;
+        std::ofstream(fs::path(dir_) / "brontavel.ini") << ini;
+        for (const auto& [name, text] : files) {
+            std::error_code ec;
+            fs::create_directories((fs::path(dir_) / name).parent_path(), ec);
+            std::ofstream(fs::path(dir_) / name, std::ios::binary) << text;
+        }
+        signal(SIGPIPE, SIG_IGN); // a write after the engine has ended fails instead
+        args.insert(args.begin(), BRONTAVEL_BINARY);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if ((pid_ = fork()) == 0) {
+            if (chdir(dir_.c_str()) == 0 && dup2(to[0], 0) == 0 && dup2(from[1], 1) == 1) {
+                signal(SIGPIPE, SIG_DFL);
+                execv(argv[0], argv.data());
+            }
+            _exit(127);
+        }
+        close(to[0]);
+        close(from[1]);
+        in_ = to[1];
+        out_fd_ = from[0];
+        if (pid_ < 0) throw std::runtime_error("cannot start the engine");
+    }
+    ~Session() {
+        close_input();
+        close(out_fd_);
+        if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    bool started() const { return pid_ > 0; }
     const std::string& dir() const { return dir_; }
-    void send(const std::string& line) { write(line + "\n"); }
-    void write(const std::string& text);
-    void close_input();
-    // Reads until a whole line beginning with `prefix` arrives and returns it; the lines before it
-    // are passed over. Nothing when the output ends or the time passes first.
-    std::optional<std::string> wait_for(std::string_view prefix,
-                                        std::chrono::milliseconds timeout = 30s);
-    // The whole lines printed during `period`.
-    std::vector<std::string> read_for(std::chrono::milliseconds period);
-    size_t mark() const { return scanned_; }
-    std::vector<std::string> lines_since(size_t mark) const;
-    // The exit status; -1 if the engine ended abnormally, -2 (after killing it) on a timeout.
-    int wait_exit(std::chrono::milliseconds timeout = 30s);
     const std::string& transcript() const { return out_; }
+    void send(const std::string& line) { write(line + "\n"); }
+    void write(const std::string& text) { // a blocking pipe takes it whole
+        if (in_ >= 0 && ::write(in_, text.data(), text.size()) < 0) close_input();
+    }
+    void close_input() {
+        if (in_ >= 0) close(in_);
+        in_ = -1;
+    }
+    // Reads until a whole line beginning with `prefix` arrives and returns it, passing over the
+    // lines before it; nothing when the output ends or the time passes first.
+    std::optional<std::string> wait_for(const std::string& prefix, ms timeout = 30s) {
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            while (auto line = next_line())
+                if (line->starts_with(prefix)) return line;
+            if (eof_ || left_ms(deadline) == 0) return std::nullopt;
+            pump(left_ms(deadline));
+        }
+    }
+    size_t mark() const { return scanned_; }
+    std::vector<std::string> lines_since(size_t mark) const {
+        return split(out_.substr(mark, scanned_ - mark));
+    }
+    // The exit status once the engine has ended; -1 for an abnormal end, -2 on a timeout.
+    int wait_exit(ms timeout = 30s) {
+        if (pid_ <= 0) return -1;
+        const auto deadline = Clock::now() + timeout;
+        while (!eof_ && left_ms(deadline) > 0) pump(left_ms(deadline));
+        int status = 0;
+        pid_t done;
+        while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && left_ms(deadline) > 0)
+            std::this_thread::sleep_for(1ms);
+        if (done != pid_) return -2; // the destructor kills it
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
   private:
-    bool pump(std::chrono::milliseconds timeout);
-    std::optional<std::string> next_line();
+    void pump(int timeout_ms) {
+        pollfd fd = {out_fd_, POLLIN, 0};
+        if (poll(&fd, 1, timeout_ms) <= 0) return;
+        char buf[65536];
+        const ssize_t got = read(out_fd_, buf, sizeof buf);
+        if (got > 0) out_.append(buf, static_cast<size_t>(got));
+        eof_ = got == 0 || (got < 0 && errno != EINTR);
+    }
+    std::optional<std::string> next_line() {
+        const size_t end = out_.find('\n', scanned_);
+        if (end == std::string::npos) return std::nullopt;
+        std::string line = out_.substr(scanned_, end - scanned_);
+        scanned_ = end + 1;
+        return line;
+    }
 
-    std::string dir_;
+    std::string dir_, out_;
     pid_t pid_ = -1;
     int in_ = -1, out_fd_ = -1;
     bool eof_ = false;
-    std::string out_;
     size_t scanned_ = 0;
 };
 
-// Writes `input` to a fresh engine, closes its input and collects the output until it ends.
-RunResult run_engine(const std::string& input, std::chrono::milliseconds timeout = 60s,
-                     const std::vector<WorkFile>& files = {});
+struct RunResult {
+    std::string out;
+    int exit_status;
+};
 
-// Plays `script` as an interface does: after a "go" the next line only once the best move has come,
-// unless that line is "stop" or "ponderhit". The input is closed at the end unless the last line
-// was "quit".
-RunResult run_uci_script(const std::string& script, std::chrono::milliseconds timeout = 60s,
-                         const std::vector<WorkFile>& files = {});
+// Writes `input` to a fresh engine, closes its input and collects the output until it ends.
+inline RunResult run_engine(const std::string& input, const std::vector<WorkFile>& files = {},
+                            const std::string& ini = kSmallTables,
+                            const std::vector<std::string>& args = {}) {
+    Session s(ini, files, args);
+    s.write(input);
+    s.close_input();
+    const int status = s.wait_exit(120s);
+    EXPECT_NE(-2, status) << "the engine did not end:\n" << s.transcript();
+    return {s.transcript(), status};
+}
 
 // What the engine printed after the first-line prompt.
-std::string after_startup(const std::string& out);
+inline std::string after_startup(const std::string& out) {
+    const size_t at = out.find(kFirstPrompt);
+    return at == std::string::npos ? out : out.substr(at + kFirstPrompt.size());
+}
 
-// The console's reply to each command: "c", the commands (one per line), end of input.
-std::vector<std::string> console(const std::vector<std::string>& commands,
-                                 const std::vector<WorkFile>& files = {});
+// The console's reply to each command, the last one being what follows the final prompt.
+inline std::vector<std::string> console(const std::vector<std::string>& commands,
+                                        const std::vector<WorkFile>& files = {}) {
+    std::string input = "c\n";
+    for (const std::string& c : commands) input += c + "\n";
+    const RunResult r = run_engine(input, files);
+    EXPECT_EQ(0, r.exit_status);
+    std::vector<std::string> parts;
+    size_t at = r.out.find(kPrompt);
+    EXPECT_NE(std::string::npos, at) << "no console prompt in:\n" << r.out;
+    while (at != std::string::npos) {
+        const size_t begin = at + kPrompt.size();
+        at = r.out.find(kPrompt, begin);
+        parts.push_back(r.out.substr(begin, at == std::string::npos ? at : at - begin));
+    }
+    parts.resize(commands.size() + 1);
+    return parts;
+}
+
+// "uci", "isready", then the lines of `script` as an interface sends them, each "go" waiting for
+// its best move; the lines printed after the first readyok.
+inline std::vector<std::string> uci_script(const std::string& script,
+                                           const std::vector<WorkFile>& files = {}) {
+    Session s(kSmallTables, files);
+    for (const std::string& line : split("uci\nisready\n" + script)) {
+        s.send(line);
+        if (line.starts_with("go") && !s.wait_for("bestmove ", 60s)) {
+            ADD_FAILURE() << "no best move after \"" << line << "\" in:\n" << s.transcript();
+            break;
+        }
+    }
+    s.close_input();
+    EXPECT_EQ(0, s.wait_exit(60s)) << s.transcript();
+    const std::string& out = s.transcript();
+    const size_t ready = out.find("\nreadyok\n", out.find("\nuciok\n"));
+    if (ready == std::string::npos) {
+        ADD_FAILURE() << "no readyok in:\n" << out;
+        return {};
+    }
+    return split(out.substr(ready + 9));
+}
+
+inline bool is_legal(const std::string& fen, const std::string& moves, const std::string& move) {
+    const auto s = stack_from(fen, moves.empty() ? nullptr : moves.c_str());
+    return s && contains(texts(*s->current, gen_legal_moves), move);
+}
+
+struct Info {
+    int depth = 0, score = 0; // centipawns, or moves to mate
+    bool mate = false;
+    uint64_t nodes = 0, tbhits = 0;
+    int hashfull = 0;
+    std::vector<std::string> pv;
+};
+
+// What one "go" printed: its iteration lines, the best and ponder moves, the game-end lines after
+// the best move, and anything else before it.
+struct SearchReply {
+    std::vector<Info> infos;
+    std::string best, ponder;
+    std::vector<std::string> results, other;
+    int depth() const { return infos.empty() ? 0 : infos.back().depth; }
+};
+
+inline std::optional<Info> parse_info(const std::string& line) {
+    static const std::regex re(R"(info depth +(\d+) (?:seldepth +\d+ )?score (cp|mate) +(-?\d+))"
+                               R"( nodes +(\d+) time +\d+ nps \d+ hashfull (\d+) tbhits (\d+))"
+                               R"( pv ((?:[a-h][1-8][a-h][1-8][nbrq]? )*))");
+    std::smatch m;
+    if (!std::regex_match(line, m, re)) return std::nullopt;
+    return Info{std::stoi(m[1]),   std::stoi(m[3]), m[2] == "mate",  std::stoull(m[4]),
+                std::stoull(m[6]), std::stoi(m[5]), split(m[7], ' ')};
+}
+
+// Groups the lines of a transcript by the best-move line that ends each search.
+inline std::vector<SearchReply> parse_searches(const std::vector<std::string>& lines) {
+    static const std::regex result(R"((1-0|0-1|1/2-1/2) \{.*\})");
+    std::vector<SearchReply> searches;
+    SearchReply cur;
+    for (const std::string& line : lines) {
+        if (line.starts_with("info ") && !line.starts_with("info string ")) {
+            const auto info = parse_info(line);
+            EXPECT_TRUE(info) << "malformed iteration line: \"" << line << "\"";
+            if (info) cur.infos.push_back(*info);
+        } else if (line.starts_with("bestmove ")) {
+            const auto words = split(line, ' ');
+            EXPECT_TRUE(words.size() == 2 || (words.size() == 4 && words[2] == "ponder")) << line;
+            cur.best = words.size() > 1 ? words[1] : "";
+            cur.ponder = words.size() == 4 ? words[3] : "";
+            searches.push_back(std::exchange(cur, {}));
+        } else if (std::regex_match(line, result) && !searches.empty() && cur.infos.empty() &&
+                   cur.other.empty()) {
+            searches.back().results.push_back(line);
+        } else {
+            cur.other.push_back(line);
+        }
+    }
+    return searches;
+}
+
+// Every variation is a legal line from the root, the depths run from 1 up without gaps, the best
+// move is legal and leads the last variation, and a ponder move is its second move.
+inline void check_search(const std::string& fen, const std::string& moves, const SearchReply& s) {
+    ASSERT_FALSE(s.infos.empty()) << "no iteration line before bestmove " << s.best;
+    int expected = 1;
+    for (const Info& info : s.infos) {
+        EXPECT_TRUE(info.depth == expected || info.depth == expected - 1) << info.depth;
+        expected = info.depth + 1;
+        std::string line = moves;
+        for (const std::string& m : info.pv) {
+            EXPECT_TRUE(is_legal(fen, line, m)) << m << " after " << line;
+            line += (line.empty() ? "" : " ") + m;
+        }
+    }
+    EXPECT_TRUE(is_legal(fen, moves, s.best)) << "bestmove " << s.best;
+    const Info& last = s.infos.back();
+    EXPECT_TRUE(last.pv.empty() || s.best == last.pv[0]) << s.best;
+    if (!s.ponder.empty()) {
+        ASSERT_GE(last.pv.size(), 2u);
+        EXPECT_EQ(s.ponder, last.pv[1]);
+    }
+}
+
+inline bool has_line(const std::vector<std::string>& lines, const std::string& prefix) {
+    return std::ranges::any_of(lines, [&](const std::string& l) { return l.starts_with(prefix); });
+}
+
+// An interactive session that has completed the handshake and allocated its tables.
+inline bool start_uci(Session& s) {
+    s.send("uci");
+    if (!s.wait_for("uciok")) return false;
+    s.send("isready");
+    return s.wait_for("readyok").has_value();
+}
+
+// Reads the search whose lines follow `mark` up to its best move.
+inline std::optional<SearchReply> finish(Session& s, size_t mark, ms timeout = 30s) {
+    if (!s.wait_for("bestmove ", timeout)) return std::nullopt;
+    const auto searches = parse_searches(s.lines_since(mark));
+    EXPECT_EQ(1u, searches.size());
+    if (searches.size() != 1) return std::nullopt;
+    return searches[0];
+}
 
 } // namespace e2e
