@@ -168,3 +168,40 @@ TEST_F(SearchNode, KillersAndHistory) {
     EXPECT_EQ("f3e5", text(pick_capture(list, end)));
     EXPECT_EQ("a1a2", text(pick_capture(list, end)));
 }
+
+// A late quiet move whose reduced search fails high is searched again at full depth before the
+// cut-off is taken. So a null-window search a little above the full-window score fails low, as
+// the full-depth search of every move says it must; cut-offs taken on the reduced searches alone
+// claim these scores.
+TEST_F(SearchNode, ReducedFailHighsAreConfirmedAtFullDepth) {
+    const char* const fens[] = {
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+        "rnbqkbnr/1ppppppp/8/pP6/8/8/P1PPPPPP/RNBQKBNR w KQkq a6 0 2",
+        "r3kbnr/pppqpppp/2n5/3p1b2/3P1B2/2N5/PPPQPPPP/R3KBNR w KQkq - 6 5",
+        "5k2/2p2p2/3p2p1/8/3P1P2/1P3K2/3P4/1b3B2 b - - 4 27",
+    };
+    const int depth = 4;
+    PVLine pv{};
+    auto fresh = [&] {
+        tt_clear();
+        clear_killers(*t);
+        clear_history(*t);
+    };
+    for (const char* fen : fens) {
+        SCOPED_TRACE(fen);
+        set(fen);
+        fresh();
+        const int beta = search(*t, depth, 1, -INFINITE_SCORE, INFINITE_SCORE, 0, pv) + 10;
+        Board* const cur = t->stack.current;
+        MoveEntry list[MAX_MOVES];
+        for (MoveEntry *m = list, *end = gen_legal_moves(*cur, list); m < end; ++m) {
+            fresh();
+            t->stack.current = make_move(cur, m->move, t->stack.boards);
+            const int score = -search(*t, depth - 1, 2, -beta, 1 - beta, 0, pv);
+            t->stack.current = cur;
+            EXPECT_LT(score, beta) << text(m->move);
+        }
+        fresh();
+        EXPECT_LT(search(*t, depth, 1, beta - 1, beta, 0, pv), beta);
+    }
+}
