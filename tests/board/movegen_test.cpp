@@ -83,14 +83,3 @@ TEST(MoveGen, ChecksPinsAndEnPassant) {
               immobile_pinned(*stack_from("6k1/6r1/1b6/8/8/8/5NB1/6K1 w - - 2 1")->current));
     EXPECT_EQ(0u, immobile_pinned(*make_stack()->current));
 }
-
-TEST(MoveGen, PromotionsGiveAllFourPieces) {
-    auto s = stack_from("r3k3/1P6/8/8/8/8/8/4K3 w - - 0 1");
-    ASSERT_TRUE(s);
-    auto moves = texts(*s->current, gen_legal_moves);
-    std::sort(moves.begin(), moves.end());
-    const std::vector<std::string> promotions = {"b7a8b", "b7a8n", "b7a8q", "b7a8r",
-                                                 "b7b8b", "b7b8n", "b7b8q", "b7b8r"};
-    EXPECT_TRUE(std::includes(moves.begin(), moves.end(), promotions.begin(), promotions.end()));
-    EXPECT_FALSE(contains(moves, "b7b8"));
-}

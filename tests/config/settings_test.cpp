@@ -79,6 +79,7 @@ TEST_F(SettingsFile, MissingFileAndKeysGiveTheDefaults) {
                     settings.syzygy);
         EXPECT_STREQ("Kestrane_12.9c.bin", settings.book_file);
         EXPECT_STREQ("", settings.dtz_path);
+        EXPECT_STREQ("", settings.eval_file);
         EXPECT_EQ(64, search_info.max_depth);
     }
 }
@@ -106,7 +107,8 @@ TEST_F(SettingsFile, NumbersOutsideTheirRangeTakeTheFallback) {
 
 TEST_F(SettingsFile, EveryKeyIsRead) {
     load("; comment\r\n[engine]\r\nmaxdepth = 0x20 ; hexadecimal\r\nTHREAD: 4\r\nHashSize=100\r\n"
-         "HashPawnSize=\"8\"\r\nPostThinking=false\r\n[Book]\r\nbookfile = \"my book.bin\"\r\n"
+         "HashPawnSize=\"8\"\r\nPostThinking=false\r\nEvalFile = w/tuned.csv\r\n[Book]\r\n"
+         "EvalFile=book.csv\r\nbookfile = \"my book.bin\"\r\n"
          "book: no\r\nRandBook=F\r\n[tablebase]\r\nSyzygy=0\r\nDTZPATH=C:\\tb\\dtz\r\n"
          "wdlpath: /my tables/wdl\r\nsyzygymen=6\r\n[time]\r\nsuddendeath=25\r\nFastOpening=10");
     EXPECT_EQ(32, settings.max_depth);
@@ -123,6 +125,7 @@ TEST_F(SettingsFile, EveryKeyIsRead) {
     EXPECT_EQ(6, settings.syzygy_men);
     EXPECT_EQ(25, time_control.sudden_death);
     EXPECT_EQ(10, time_control.fast_opening);
+    EXPECT_STREQ("w/tuned.csv", settings.eval_file); // from the engine section only
     // Texts are cut to their fields: 99 characters for the book, 255 for the paths.
     load("[BOOK]\nBookFile=" + std::string(150, 'b') +
          "\n[TABLEBASE]\ndtzPath=" + std::string(300, 'd') + "\n");

@@ -1,46 +1,28 @@
+// The EvalFile loader: a good file, a missing or unreadable one, damaged lines, and the tuner's
+// own output read back.
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <tuple>
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include "config/settings.h"
+#include "config/config_fixture.h"
 #include "eval/params.h"
-#include "eval/pawnhash.h"
-#include "search/think.h"
-#include "search/thread.h"
 #include "tuning/tuner.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Each test runs in a fresh temporary directory; the table and the variables are put back after.
-class EvalFileTest : public testing::Test {
+// The weight table and its variables are put back after each test.
+class EvalFileTest : public ScratchDir {
   protected:
     void SetUp() override {
         std::memcpy(static_cast<void*>(saved_), EvalParamTable, sizeof saved_);
         ResetEvalParams();
-        old_dir_ = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "evalfile-test-XXXXXX").string();
-        ASSERT_NE(nullptr, mkdtemp(pattern.data()));
-        dir_ = pattern;
-        fs::current_path(dir_);
+        ScratchDir::SetUp();
     }
     void TearDown() override {
-        std::error_code ec;
-        fs::current_path(old_dir_, ec);
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
+        ScratchDir::TearDown();
         std::memcpy(static_cast<void*>(EvalParamTable), saved_, sizeof saved_);
         ResetEvalParams();
     }
-
-    static void write(const std::string& text) { std::ofstream("w.csv", std::ios::binary) << text; }
-
-    // True when every row and variable still holds the built-in value.
     bool defaults_kept() const {
         for (int i = 0; i < EVAL_PARAM_COUNT; ++i)
             if (EvalParamTable[i].value != saved_[i].value || *saved_[i].var != saved_[i].value)
@@ -49,12 +31,12 @@ class EvalFileTest : public testing::Test {
     }
 
     EvalParam saved_[EVAL_PARAM_COUNT];
-    fs::path old_dir_, dir_;
     std::string message_;
 };
 
 TEST_F(EvalFileTest, GoodFileIsApplied) {
-    write("# tuned\r\n\r\n; note\nP_SideToMove;12;\r\n  PT_PawnPassed[3] ; 25\nP_Rook;600;  \n");
+    write("# tuned\r\n\r\n; note\nP_SideToMove;12;\r\n  PT_PawnPassed[3] ; 25\nP_Rook;600;  \n",
+          "w.csv");
     ASSERT_TRUE(load_eval_file("w.csv", message_)) << message_;
     EXPECT_EQ("EvalFile w.csv: 3 weights loaded", message_);
     EXPECT_EQ((std::tuple{12, 25, 600, 81}),
@@ -67,7 +49,7 @@ TEST_F(EvalFileTest, MissingOrUnreadableFileKeepsDefaults) {
     EXPECT_EQ("EvalFile none.csv not found: built-in weights used", message_);
     EXPECT_FALSE(load_eval_file(".", message_));
     EXPECT_EQ("EvalFile . cannot be read: built-in weights used", message_);
-    write(std::string(EVAL_FILE_MAX_BYTES + 1, '\n'));
+    write(std::string(EVAL_FILE_MAX_BYTES + 1, '\n'), "w.csv");
     EXPECT_FALSE(load_eval_file("w.csv", message_));
     EXPECT_EQ("EvalFile w.csv is larger than 1 MB: built-in weights used", message_);
     EXPECT_TRUE(defaults_kept());
@@ -93,7 +75,7 @@ TEST_F(EvalFileTest, DamagedLineRefusesTheWholeFile) {
         {std::string(EVAL_FILE_MAX_LINES, '\n'), "more than 4096 lines", 4097},
     };
     for (const auto& c : cases) {
-        write("P_Pawn;90;\n" + c.line + "\nP_Knight;400;\n");
+        write("P_Pawn;90;\n" + c.line + "\nP_Knight;400;\n", "w.csv");
         EXPECT_FALSE(load_eval_file("w.csv", message_)) << c.line;
         EXPECT_EQ("EvalFile w.csv line " + std::to_string(c.number) + ": " + c.why +
                       "; file refused, built-in weights used",
@@ -116,22 +98,6 @@ TEST_F(EvalFileTest, TunerOutputRoundTrips) {
     ASSERT_TRUE(load_eval_file("tuned.csv", message_)) << message_;
     EXPECT_EQ("EvalFile tuned.csv: 4 weights loaded", message_);
     for (int r : rows) EXPECT_EQ(EvalParamTable[r].max, *EvalParamTable[r].var) << r;
-}
-
-TEST_F(EvalFileTest, SettingsKeyIsReadFromTheEngineSection) {
-    // Every global the settings loader writes, put back at the end.
-    const auto saved = std::make_tuple(settings, pawn_entries, pawn_mb, main_search.engine_side,
-                                       time_control, search_info.max_depth);
-    std::ofstream("e.ini") << "[BOOK]\nEvalFile=book.csv\n[ENGINE]\nEvalFile = w/tuned.csv\n";
-    testing::internal::CaptureStdout();
-    load_settings("e.ini");
-    const std::string read = settings.eval_file;
-    load_settings("none.ini");
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ("w/tuned.csv", read);
-    EXPECT_STREQ("", settings.eval_file);
-    std::tie(settings, pawn_entries, pawn_mb, main_search.engine_side, time_control,
-             search_info.max_depth) = saved;
 }
 
 } // namespace
