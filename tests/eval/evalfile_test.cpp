@@ -1,6 +1,7 @@
 // The EvalFile loader: a good file, a missing or unreadable one, damaged lines, and the tuner's
 // own output read back.
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -98,6 +99,18 @@ TEST_F(EvalFileTest, TunerOutputRoundTrips) {
     ASSERT_TRUE(load_eval_file("tuned.csv", message_)) << message_;
     EXPECT_EQ("EvalFile tuned.csv: 4 weights loaded", message_);
     for (int r : rows) EXPECT_EQ(EvalParamTable[r].max, *EvalParamTable[r].var) << r;
+}
+
+// The weight file shipped beside the settings file must load whole: every name known, every
+// value inside its weight's range.
+TEST_F(EvalFileTest, TheShippedWeightFileLoadsWhole) {
+    const std::string path = std::string(BRONTAVEL_SOURCE_DIR) + "/tuned.csv";
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << path;
+    int rows = 0;
+    for (std::string line; std::getline(in, line);) rows += !line.empty() && line[0] != '#';
+    ASSERT_TRUE(load_eval_file(path.c_str(), message_)) << message_;
+    EXPECT_EQ("EvalFile " + path + ": " + std::to_string(rows) + " weights loaded", message_);
 }
 
 } // namespace
