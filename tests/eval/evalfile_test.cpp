@@ -1,8 +1,7 @@
-// The EvalFile loader: a good file, a missing or unreadable one, damaged lines, and the tuner's
-// own output read back.
+// The weight table and the EvalFile loader: a good file, a missing or unreadable one, damaged
+// lines, the tuner's own output and the shipped file read back.
 #include <cstring>
-#include <fstream>
-#include <string>
+#include <set>
 #include <tuple>
 
 #include "config/config_fixture.h"
@@ -35,6 +34,20 @@ class EvalFileTest : public ScratchDir {
     std::string message_;
 };
 
+TEST_F(EvalFileTest, EachRowGovernsOneVariableAndResetInstallsTheValues) {
+    std::set<const int32_t*> vars;
+    for (const EvalParam& row : EvalParamTable) {
+        ASSERT_LT(strnlen(row.name, sizeof(row.name)), sizeof(row.name)) << "unterminated name";
+        vars.insert(row.var);
+        *row.var = -12345;
+    }
+    EXPECT_EQ(static_cast<size_t>(EVAL_PARAM_COUNT), vars.size());
+    EvalParamTable[4].value = 2000; // the tuner edits values in place, even beyond the range
+    ResetEvalParams();
+    EXPECT_EQ(2000, P_Queen);
+    for (const EvalParam& row : EvalParamTable) EXPECT_EQ(row.value, *row.var) << row.name;
+}
+
 TEST_F(EvalFileTest, GoodFileIsApplied) {
     write("# tuned\r\n\r\n; note\nP_SideToMove;12;\r\n  PT_PawnPassed[3] ; 25\nP_Rook;600;  \n",
           "w.csv");
@@ -45,23 +58,20 @@ TEST_F(EvalFileTest, GoodFileIsApplied) {
     EXPECT_EQ(600, EvalParamTable[3].value); // the tuner starts from the loaded value
 }
 
-TEST_F(EvalFileTest, MissingOrUnreadableFileKeepsDefaults) {
-    EXPECT_FALSE(load_eval_file("none.csv", message_));
-    EXPECT_EQ("EvalFile none.csv not found: built-in weights used", message_);
-    EXPECT_FALSE(load_eval_file(".", message_));
-    EXPECT_EQ("EvalFile . cannot be read: built-in weights used", message_);
-    write(std::string(EVAL_FILE_MAX_BYTES + 1, '\n'), "w.csv");
-    EXPECT_FALSE(load_eval_file("w.csv", message_));
-    EXPECT_EQ("EvalFile w.csv is larger than 1 MB: built-in weights used", message_);
+TEST_F(EvalFileTest, MissingUnreadableOrDamagedFileKeepsDefaults) {
+    write(std::string(EVAL_FILE_MAX_BYTES + 1, '\n'), "big.csv");
+    for (const auto& [file, why] : {std::pair{"none.csv", " not found"},
+                                    {".", " cannot be read"},
+                                    {"big.csv", " is larger than 1 MB"}}) {
+        EXPECT_FALSE(load_eval_file(file, message_));
+        EXPECT_EQ("EvalFile " + std::string(file) + why + ": built-in weights used", message_);
+    }
     EXPECT_TRUE(defaults_kept());
-}
-
-TEST_F(EvalFileTest, DamagedLineRefusesTheWholeFile) {
-    struct Case {
+    // One damaged line refuses the whole file.
+    const struct {
         std::string line, why;
         int number = 2; // line of the refusal
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"P_Rooks;500;", "unknown weight P_Rooks"},
         {"PT_PawnPassed;3;", "unknown weight PT_PawnPassed"},
         {"P_Rook;", "no number for P_Rook"},
@@ -86,8 +96,8 @@ TEST_F(EvalFileTest, DamagedLineRefusesTheWholeFile) {
 }
 
 TEST_F(EvalFileTest, TunerOutputRoundTrips) {
-    // P_Pawn, PT_PawnPassed[3], PT_KingSafety[4], P_SideToMove
-    const int rows[] = {0, 18, 140, 244};
+    const int rows[] = {0, 18, 140,
+                        244}; // P_Pawn, PT_PawnPassed[3], PT_KingSafety[4], P_SideToMove
     for (int r : rows) {
         EvalParamTable[r].tune = 1;
         EvalParamTable[r].best = EvalParamTable[r].max;
@@ -101,8 +111,8 @@ TEST_F(EvalFileTest, TunerOutputRoundTrips) {
     for (int r : rows) EXPECT_EQ(EvalParamTable[r].max, *EvalParamTable[r].var) << r;
 }
 
-// The weight file shipped beside the settings file must load whole: every name known, every
-// value inside its weight's range.
+// The weight file shipped beside the settings file loads whole: every name known, every value
+// inside its weight's range.
 TEST_F(EvalFileTest, TheShippedWeightFileLoadsWhole) {
     const std::string path = std::string(BRONTAVEL_SOURCE_DIR) + "/tuned.csv";
     std::ifstream in(path);

