@@ -57,9 +57,7 @@ std::string list(const std::string& file, const std::string& fen) {
 struct BookFile : ScratchDir {
     BookFile() { settings.rand_book = false; }
     ~BookFile() override { settings.rand_book = saved_; }
-    static void write_book(const std::vector<Record>& records) {
-        write(book_bytes(records), kBook);
-    }
+    static void write_book(const std::vector<Record>& r) { write(book_bytes(r), kBook); }
     const bool saved_ = settings.rand_book;
 };
 using BookListing = BookFile;
@@ -196,10 +194,10 @@ TEST_F(BookFile, MoveCodesCastlingPromotionsAndIllegalEntries) {
 
 TEST_F(BookFile, PlayableEntriesAmongIllegalOnesAndTheWeightShares) {
     const uint64_t start = polyglot_key(kStart);
-    write_book({{start, code_of("e2e5"), 10},
-                {start, code_of("g1f3"), 10},
-                {start, code_of("e7e5"), 10},
-                {start, code_of("b1c3"), 10}});
+    std::vector<Record> records;
+    for (const char* move : {"e2e5", "g1f3", "e7e5", "b1c3"})
+        records.push_back({start, code_of(move), 10});
+    write_book(records);
     EXPECT_EQ("g1f3", probe(kBook, kStart));
     settings.rand_book = true;
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(contains({"g1f3", "b1c3"}, probe(kBook, kStart)));

@@ -3,6 +3,7 @@
 // self-test on test files in the working directory.
 #include "tablebase/tablebase.h"
 
+#include <atomic>
 #include <map>
 #include <random>
 #include <set>
@@ -77,9 +78,8 @@ TEST_F(TbRegistry, FoldersFilesAndPaths) {
     // in the order Q R B N P (here 1 to 5), come first.
     std::vector<std::string> sides = {""};
     for (size_t i = 0; i < sides.size(); ++i)
-        for (char c = sides[i].empty() ? '1' : sides[i].back(); c <= '5' && sides[i].size() < 4;
-             ++c)
-            sides.push_back(sides[i] + c);
+        for (char c = sides[i].empty() ? '1' : sides[i].back(); c <= '5'; ++c)
+            if (sides[i].size() < 4) sides.push_back(sides[i] + c);
     fs::create_directories("all");
     for (const auto& a : sides)
         for (const auto& b : sides)
@@ -120,26 +120,24 @@ TEST_F(TbProbe, ReferenceValuesWithConcurrentFirstWdlProbes) {
         for (const auto& c : cases) stacks.push_back(stack_from(c.fen));
         // Four threads, each starting elsewhere, race for the first use of every table; the DTZ
         // probes, made by one thread only, follow.
-        std::vector<std::string> wrong[4];
+        std::atomic<int> wrong = 0;
         std::vector<std::thread> threads;
         for (size_t t = 0; t < 4; ++t)
             threads.emplace_back([&, t] {
                 for (size_t i = 0; i < cases.size(); ++i) {
                     const size_t k = (i + t * cases.size() / 4) % cases.size();
                     int success = 0;
-                    const int wdl = tb_probe_wdl(*stacks[k]->current, &success);
-                    if (!success || wdl != cases[k].wdl)
-                        wrong[t].push_back(cases[k].fen + ": WDL " + std::to_string(wdl));
+                    wrong +=
+                        tb_probe_wdl(*stacks[k]->current, &success) != cases[k].wdl || !success;
                 }
             });
         for (auto& th : threads) th.join();
+        EXPECT_EQ(0, wrong);
         for (const auto& c : cases) {
-            const Probe d = probe(c.fen, true);
-            if (!d.success || d.value != c.dtz)
-                wrong[0].push_back(c.fen + ": DTZ " + std::to_string(d.value));
+            const Probe w = probe(c.fen), d = probe(c.fen, true);
+            EXPECT_TRUE(w.success && w.value == c.wdl && d.success && d.value == c.dtz)
+                << c.fen << ": WDL " << w.value << ", DTZ " << d.value;
         }
-        for (const auto& w : wrong)
-            EXPECT_TRUE(w.empty()) << w.size() << " wrong, the first " << w.front();
     }
     // A capture that wins at once is found before the table is read.
     init_tables(data + "/syzygy");
@@ -306,41 +304,34 @@ TEST_F(TbSelfTest, EachLineGoesToTheFilesOfItsMismatchesWithProgressEveryHundred
     init_tables(data + "/syzygy");
     std::string padding;
     for (int i = 1; i < 100000; ++i) padding += "-\n";
-    struct Line {
+    // Each line goes to its test file, and to ErrorDTZ (D), ErrorWDL (W) and BadFEN (F) as marked.
+    const struct {
         int file;
-        std::string text;
-        bool dtz, wdl, fen; // the files it belongs to: ErrorDTZ, ErrorWDL, BadFEN
+        std::string text, to;
+    } lines[] = {
+        {1, kWhiteWins + ",4,1\n", "DW"},
+        {1, kBlackLoses + ",10,-2\n", "D"},
+        {1, kWhiteWins + "\n", "DW"}, // missing or malformed numbers count as 0
+        {1, "8/8/8/8/8/8/8/8 w - - 0 1,0,0\n", "F"},
+        {1, kWhiteWins + ",5,2\r\n", ""},
+        {3, kBareKings + ",,\n", ""},
+        {3, kBareKings + ",zero,none\n", ""},
+        {3, ",,,\n", "F"},
+        {3, std::string(254, ',') + "\n", "F"},         // no FEN, then the left-over line break
+        {3, std::string(599, 'x') + "\n", "F"},         // read as three lines without a FEN
+        {3, ",," + kBlackLoses + ",,-10,,-2,,9\n", ""}, // empty fields are passed over
+        {9, padding, "F"}, // the next line is the 100000th: progress is shown before it
+        {9, kBlackLoses + ",-10,2\n", "W"},
+        {9, kBareKings + std::string(220, ' ') + ",0,0\n", "F"}, // FEN too long
+        {9, "\n", "F"},
+        {9, kWhiteWins + ",4,1", "DW"}, // no line break at the end
     };
-    const Line lines[] = {
-        {1, kWhiteWins + ",4,1\n", true, true, false},
-        {1, kBlackLoses + ",10,-2\n", true, false, false},
-        // Missing or malformed numbers count as 0: wrong for the queen, right for the bare kings.
-        {1, kWhiteWins + "\n", true, true, false},
-        {1, "8/8/8/8/8/8/8/8 w - - 0 1,0,0\n", false, false, true},
-        {1, kWhiteWins + ",5,2\r\n", false, false, false},
-        {3, kBareKings + ",,\n", false, false, false},
-        {3, kBareKings + ",zero,none\n", false, false, false},
-        {3, ",,,\n", false, false, true},
-        // Only separators: no FEN, and the line break left over is a second unreadable line.
-        {3, std::string(254, ',') + "\n", false, false, true},
-        // 600 characters are read as three pieces, each a line without a readable FEN.
-        {3, std::string(599, 'x') + "\n", false, false, true},
-        // Leading, doubled and trailing separators are passed over; a sign is read.
-        {3, ",," + kBlackLoses + ",,-10,,-2,,9\n", false, false, false},
-        // The line after the padding is the 100000th of its file: progress is shown before it.
-        {9, padding, false, false, true},
-        {9, kBlackLoses + ",-10,2\n", false, true, false},
-        {9, kBareKings + std::string(220, ' ') + ",0,0\n", false, false, true}, // FEN too long
-        {9, "\n", false, false, true},
-        {9, kWhiteWins + ",4,1", true, true, false}, // no line break at the end
-    };
-    std::string files[10], dtz, wdl, fen = "earlier\n"; // file 2 stays empty; results append
+    std::string files[10], results[3] = {"", "", "earlier\n"}; // file 2 stays empty; BadFEN grows
     for (int i = 4; i <= 8; ++i) files[i] = kWhiteWins + ",5,2\n";
-    for (const Line& line : lines) {
+    for (const auto& line : lines) {
         files[line.file] += line.text;
-        if (line.dtz) dtz += line.text;
-        if (line.wdl) wdl += line.text;
-        if (line.fen) fen += line.text;
+        for (int k = 0; k < 3; ++k)
+            if (line.to.find("DWF"[k]) != std::string::npos) results[k] += line.text;
     }
     std::string shown;
     for (int i = 1; i <= 9; ++i) {
@@ -358,9 +349,9 @@ TEST_F(TbSelfTest, EachLineGoesToTheFilesOfItsMismatchesWithProgressEveryHundred
     testing::internal::CaptureStdout();
     tb_self_test(*stack_);
     EXPECT_EQ(shown, testing::internal::GetCapturedStdout());
-    EXPECT_EQ(dtz, read_file(kFolder + "ErrorDTZ.txt"));
-    EXPECT_EQ(wdl, read_file(kFolder + "ErrorWDL.txt"));
-    EXPECT_EQ(fen, read_file(kFolder + "BadFEN.txt"));
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(results[k],
+                  read_file(kFolder + std::array{"ErrorDTZ", "ErrorWDL", "BadFEN"}[k] + ".txt"));
     // The last line read set up the position; a refused FEN leaves the stack as it was.
     EXPECT_EQ(fen_of(*stack_from(kWhiteWins)->current), fen_of(*stack_->current));
 }

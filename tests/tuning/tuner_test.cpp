@@ -3,6 +3,7 @@
 // table and the settings back afterwards.
 #include "tuning/tuner.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -28,24 +29,20 @@ std::string read_file(const char* name) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-class TunerTest : public ScratchDir {
-  protected:
-    void SetUp() override {
-        std::memcpy(static_cast<void*>(saved_table_), EvalParamTable, sizeof saved_table_);
+struct TunerTest : ScratchDir {
+    TunerTest() {
         ResetEvalParams();
         settings.threads = 2;
         new_game(thread_->stack);
-        ScratchDir::SetUp();
     }
-    void TearDown() override {
-        ScratchDir::TearDown();
-        std::memcpy(static_cast<void*>(EvalParamTable), saved_table_, sizeof saved_table_);
+    ~TunerTest() override {
+        std::ranges::copy(saved_table_, EvalParamTable);
         ResetEvalParams();
         settings = saved_settings_;
     }
     const Settings saved_settings_ = settings;
+    const std::vector<EvalParam> saved_table_{std::begin(EvalParamTable), std::end(EvalParamTable)};
     std::unique_ptr<SearchThread> thread_ = std::make_unique<SearchThread>();
-    EvalParam saved_table_[EVAL_PARAM_COUNT];
 };
 using TunerDeathTest = TunerTest;
 
