@@ -1,28 +1,32 @@
 // The evaluation: terms worked out by hand on small positions, properties over thousands of
-// positions (colour symmetry, the pawn table, the breakdown), and the printed breakdown.
+// positions (colour symmetry, the pawn table, the breakdown), the printed breakdown, the weight
+// table and the EvalFile loader.
 #include "eval/evaluate.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <random>
+#include <set>
+#include <tuple>
 
 #include "board/board_helpers.h"
+#include "config/config_fixture.h"
 #include "eval/params.h"
 #include "eval/pawnhash.h"
 #include "search/thread.h"
 #include "testdata.h"
+#include "tuning/tuner.h"
 
 namespace {
 
-class Eval : public ::testing::Test {
-  protected:
-    void SetUp() override {
+struct Eval : ::testing::Test {
+    Eval() {
         ResetEvalParams();
-        t = std::make_unique<SearchThread>();
         new_game(t->stack);
         pawn_allocate(*t, 1024, 0, 0, 0);
     }
-    void TearDown() override {
+    ~Eval() override {
         pawn_free(*t);
         ResetEvalParams();
     }
@@ -30,85 +34,87 @@ class Eval : public ::testing::Test {
         EXPECT_EQ(1, read_fen(t->stack, fen.c_str(), nullptr)) << fen;
         return evaluate(*t);
     }
-    // The recorded terms of one side (0 the side to move, 1 the opponent).
-    const int16_t* terms(const std::string& fen, int side = 0) {
-        EXPECT_EQ(1, read_fen(t->stack, fen.c_str(), nullptr)) << fen;
-        evaluate_with_breakdown(*t);
-        return EvalBreakdown[side];
-    }
-    std::unique_ptr<SearchThread> t;
+    std::unique_ptr<SearchThread> t = std::make_unique<SearchThread>();
 };
 
 // The same position with the colours swapped: ranks mirrored, case swapped, the other side to move.
 std::string mirror_fen(const std::string& fen) {
     std::istringstream in(fen);
-    std::string placement, side, castling = "-", ep = "-", mirrored, rights;
+    std::string placement, side, castling, ep, mirrored;
     in >> placement >> side >> castling >> ep;
-    auto swap = [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return static_cast<char>(std::isupper(u) ? std::tolower(u) : std::toupper(u));
+    auto swap = [](std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::isupper(c) ? std::tolower(c) : std::toupper(c));
+        return s;
     };
-    std::stringstream ps(placement);
-    for (std::string rank; std::getline(ps, rank, '/');) {
-        for (char& c : rank) c = swap(c);
-        mirrored = mirrored.empty() ? rank : rank + "/" + mirrored;
-    }
-    for (char c : std::string("KQkq"))
-        if (castling.find(swap(c)) != std::string::npos) rights += c;
+    std::stringstream ranks(placement);
+    for (std::string r; std::getline(ranks, r, '/');)
+        mirrored = swap(r) + (mirrored.empty() ? "" : "/") + mirrored;
+    castling = swap(castling);
+    std::ranges::sort(castling); // KQkq
     if (ep != "-") ep[1] = ep[1] == '3' ? '6' : '3';
-    return mirrored + (side == "w" ? " b " : " w ") + (rights.empty() ? "-" : rights) + " " + ep;
+    return mirrored + (side == "w" ? " b " : " w ") + castling + " " + ep;
 }
+
+// The weight table and its variables are put back after each test.
+struct EvalFileTest : ScratchDir {
+    EvalFileTest() { ResetEvalParams(); }
+    ~EvalFileTest() override {
+        std::ranges::copy(saved_, EvalParamTable);
+        ResetEvalParams();
+    }
+    bool defaults_kept() const {
+        for (int i = 0; i < EVAL_PARAM_COUNT; ++i)
+            if (EvalParamTable[i].value != saved_[i].value || *saved_[i].var != saved_[i].value)
+                return false;
+        return true;
+    }
+
+    const std::vector<EvalParam> saved_{std::begin(EvalParamTable), std::end(EvalParamTable)};
+    std::string message_;
+};
 
 } // namespace
 
 TEST_F(Eval, TermsWorkedOutByHand) {
-    struct Case {
+    const struct {
         const char* fen;
-        int side, term, value;
+        int term, value;
+    } cases[] = {
+        {"4k3/Pp6/8/8/8/8/8/4K3 w - - 0 1", TERM_PASSED, 89},
+        {"4k3/2p5/P7/8/8/8/8/4K3 w - - 0 1", TERM_PASSED, 58}, // a pawn beside it: still passed
+        {"4k3/8/8/8/P7/P7/P7/4K3 w - - 0 1", TERM_ISOLATED, -21},
+        {"4k3/8/8/8/P7/P7/PP6/4K3 w - - 0 1", TERM_ISOLATED, 0},
+        {"4k3/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", TERM_PAWN_ENDING, 401},
+        {"4k1n1/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", TERM_PAWN_ENDING, 0},
+        {"4k3/8/8/8/8/8/PP1PP1PP/4K3 w - - 0 1", TERM_DISPERSION, -21},
+        {"4k3/8/8/8/4p3/8/3P4/4K3 w - - 0 1", TERM_BACKWARD, -9},
+        {"4k3/8/8/8/4p3/8/2PP4/4K3 w - - 0 1", TERM_BACKWARD, 0},
+        {"k7/4P3/3K4/8/8/8/8/8 w - - 0 1", TERM_KING_TROPISM, 80},
+        {"k7/4P3/3K4/8/8/8/8/7q w - - 0 1", TERM_KING_TROPISM, 0},
+        {"4k3/8/8/8/8/8/8/2B1KB2 w - - 0 1", TERM_BISHOP_PAIR, 31},
+        {"4k3/8/8/8/8/P1P1P2P/8/2B1K3 w - - 0 1", TERM_COLOUR_WEAKNESS, -8},
+        {"4k3/8/8/8/8/8/5PB1/4K3 w - - 0 1", TERM_OPEN_DIAGONALS, 17},
+        {"4k3/8/8/3p4/8/8/5PB1/4K3 w - - 0 1", TERM_OPEN_DIAGONALS, 13},
+        {"4k3/8/8/8/8/8/P7/3RK3 w - - 0 1", TERM_OPEN_FILE, 6},
+        {"4k3/3R4/3p4/8/8/8/P7/4K3 w - - 0 1", TERM_HALF_OPEN_FILE, 4},
+        {"6k1/R6p/8/P7/8/8/8/4K3 w - - 0 1", TERM_TARRASCH, -15},
+        {"6kn/R6p/8/P7/8/8/8/4K3 w - - 0 1", TERM_TARRASCH, 0}, // rook endings only
+        {"N3k3/2p5/8/8/8/8/8/4K3 w - - 0 1", TERM_KNIGHT_TRAPPED, -15},
+        {"4k3/B7/1p6/8/8/8/8/4K3 w - - 0 1", TERM_BISHOP_TRAPPED, -52},
+        {"4k3/8/8/8/8/8/P7/5KR1 w - - 0 1", TERM_ROOK_TRAPPED, -22},
+        {"4k3/pp3ppp/8/3N4/2P5/8/8/4K3 w - - 0 1", TERM_KNIGHT_ADJUSTMENT, 9},   // outpost
+        {"4k3/pp3pp1/8/3N4/2P5/8/8/4K3 w - - 0 1", TERM_KNIGHT_ADJUSTMENT, -15}, // 4 pawns: none
+        {"8/7k/8/8/8/8/8/Q3K3 w - - 0 1", TERM_QUEEN_MOBILITY, 9},
     };
-    const Case cases[] = {
-        // Passed pawns: on the seventh nothing stops it; lower, a pawn beside it does not.
-        {"4k3/Pp6/8/8/8/8/8/4K3 w - - 0 1", 0, TERM_PASSED, 89},
-        {"4k3/2p5/P7/8/8/8/8/4K3 w - - 0 1", 0, TERM_PASSED, 58},
-        // Isolated pawns; a neighbour on the b-file ends the isolation.
-        {"4k3/8/8/8/P7/P7/P7/4K3 w - - 0 1", 0, TERM_ISOLATED, -21},
-        {"4k3/8/8/8/P7/P7/PP6/4K3 w - - 0 1", 0, TERM_ISOLATED, 0},
-        // Pawn endings count the healthy pawns; any piece ends the pawn ending.
-        {"4k3/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", 0, TERM_PAWN_ENDING, 401},
-        {"4k1n1/8/8/8/8/8/PPPPP3/4K3 w - - 0 1", 0, TERM_PAWN_ENDING, 0},
-        // Three islands of six pawns.
-        {"4k3/8/8/8/8/8/PP1PP1PP/4K3 w - - 0 1", 0, TERM_DISPERSION, -21},
-        // d2 can never be covered on d3 against e4's guard; c2 can.
-        {"4k3/8/8/8/4p3/8/3P4/4K3 w - - 0 1", 0, TERM_BACKWARD, -9},
-        {"4k3/8/8/8/4p3/8/2PP4/4K3 w - - 0 1", 0, TERM_BACKWARD, 0},
-        // The enemy king four files from the passed pawn, no queen on the board.
-        {"k7/4P3/3K4/8/8/8/8/8 w - - 0 1", 0, TERM_KING_TROPISM, 80},
-        {"k7/4P3/3K4/8/8/8/8/7q w - - 0 1", 0, TERM_KING_TROPISM, 0},
-        // Bishops: a pair; a lone bishop with own pawns on its colour, for both sides.
-        {"4k3/8/8/8/8/8/8/2B1KB2 w - - 0 1", 0, TERM_BISHOP_PAIR, 31},
-        {"4k3/8/8/8/8/P1P1P2P/8/2B1K3 w - - 0 1", 0, TERM_COLOUR_WEAKNESS, -8},
-        {"2b1k3/8/p1p1p2p/8/8/8/8/4K3 b - - 0 1", 0, TERM_COLOUR_WEAKNESS, -8},
-        // Fianchetto and the open long diagonal, narrowed by a pawn on d5.
-        {"4k3/8/8/8/8/8/5PB1/4K3 w - - 0 1", 0, TERM_OPEN_DIAGONALS, 17},
-        {"4k3/8/8/3p4/8/8/5PB1/4K3 w - - 0 1", 0, TERM_OPEN_DIAGONALS, 13},
-        // Rooks: open and half-open files; Tarrasch's rule in rook endings.
-        {"4k3/8/8/8/8/8/P7/3RK3 w - - 0 1", 0, TERM_OPEN_FILE, 6},
-        {"4k3/3R4/3p4/8/8/8/P7/4K3 w - - 0 1", 0, TERM_HALF_OPEN_FILE, 4},
-        {"6k1/R6p/8/P7/8/8/8/4K3 w - - 0 1", 0, TERM_TARRASCH, -15},
-        {"6kn/R6p/8/P7/8/8/8/4K3 w - - 0 1", 0, TERM_TARRASCH, 0},
-        // Trapped pieces.
-        {"N3k3/2p5/8/8/8/8/8/4K3 w - - 0 1", 0, TERM_KNIGHT_TRAPPED, -15},
-        {"4k3/B7/1p6/8/8/8/8/4K3 w - - 0 1", 0, TERM_BISHOP_TRAPPED, -52},
-        {"4k3/8/8/8/8/8/P7/5KR1 w - - 0 1", 0, TERM_ROOK_TRAPPED, -22},
-        // A knight outpost needs five enemy pawns; it counts in the adjustment cell.
-        {"4k3/pp3ppp/8/3N4/2P5/8/8/4K3 w - - 0 1", 0, TERM_KNIGHT_ADJUSTMENT, 9},
-        {"4k3/pp3pp1/8/3N4/2P5/8/8/4K3 w - - 0 1", 0, TERM_KNIGHT_ADJUSTMENT, -15},
-        // Queen mobility with her closeness to the enemy king, for the opponent too.
-        {"8/7k/8/8/8/8/8/Q3K3 w - - 0 1", 0, TERM_QUEEN_MOBILITY, 9},
-        {"k7/1Q6/8/8/8/8/8/4K3 b - - 0 1", 1, TERM_QUEEN_MOBILITY, 18},
+    // The recorded term of one side (0 the side to move, 1 the opponent).
+    const auto term = [&](const char* fen, int side, int index) {
+        score(fen);
+        evaluate_with_breakdown(*t);
+        return EvalBreakdown[side][index];
     };
-    for (const Case& c : cases) EXPECT_EQ(c.value, terms(c.fen, c.side)[c.term]) << c.fen;
-    // Whole scores.
+    for (const auto& c : cases) EXPECT_EQ(c.value, term(c.fen, 0, c.term)) << c.fen;
+    EXPECT_EQ(18, term("k7/1Q6/8/8/8/8/8/4K3 b - - 0 1", 1, TERM_QUEEN_MOBILITY));
     EXPECT_EQ(9, score("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
     EXPECT_EQ(334, score("4k3/P7/8/8/8/8/8/4K3 w - - 0 1"));
     EXPECT_EQ(543, score("4k3/8/8/8/8/8/8/3RK3 w - - 0 1"));
@@ -116,7 +122,7 @@ TEST_F(Eval, TermsWorkedOutByHand) {
     P_Endgame = 0;
     P_QueenAttWeight = 100;
     PT_KingSafety[99] = 777;
-    EXPECT_EQ(777, terms("7k/8/8/8/8/8/8/4K1Q1 w - - 0 1")[TERM_KING_SAFETY]);
+    EXPECT_EQ(777, term("7k/8/8/8/8/8/8/4K1Q1 w - - 0 1", 0, TERM_KING_SAFETY));
 }
 
 // Over the perft suite and 24 random plies from each: colour-swapped twins score alike, a pawn
@@ -134,7 +140,7 @@ TEST_F(Eval, SymmetryPawnTableAndBreakdownAgreeEverywhere) {
             const int cold = score(fen);
             ASSERT_EQ(cold, score(fen)) << fen;
             ASSERT_EQ(cold, score(mirror_fen(fen))) << fen;
-            ASSERT_EQ(1, read_fen(t->stack, fen.c_str(), nullptr));
+            score(fen);
             ASSERT_EQ(cold, evaluate_with_breakdown(*t)) << fen;
             ASSERT_EQ(cold, eval_breakdown_total(0) - eval_breakdown_total(1)) << fen;
             MoveEntry list[MAX_MOVES];
@@ -189,4 +195,93 @@ TEST(EvalBreakdownPrint, LayoutCellsAndTotals) {
     for (const auto& [row, text] : expected) EXPECT_EQ(text, lines[row]) << "line " << row;
     EXPECT_EQ(1007, eval_breakdown_total(0));
     EXPECT_EQ(-31065, eval_breakdown_total(1));
+}
+
+TEST_F(EvalFileTest, EachRowGovernsOneVariableAndResetInstallsTheValues) {
+    std::set<const int32_t*> vars;
+    for (const EvalParam& row : EvalParamTable) {
+        ASSERT_LT(strnlen(row.name, sizeof(row.name)), sizeof(row.name)) << "unterminated name";
+        vars.insert(row.var);
+        *row.var = -12345;
+    }
+    EXPECT_EQ(static_cast<size_t>(EVAL_PARAM_COUNT), vars.size());
+    EvalParamTable[4].value = 2000; // the tuner edits values in place, even beyond the range
+    ResetEvalParams();
+    EXPECT_EQ(2000, P_Queen);
+    for (const EvalParam& row : EvalParamTable) EXPECT_EQ(row.value, *row.var) << row.name;
+}
+
+TEST_F(EvalFileTest, GoodFileIsApplied) {
+    write("# tuned\r\n\r\n; note\nP_SideToMove;12;\r\n  PT_PawnPassed[3] ; 25\nP_Rook;600;  \n",
+          "w.csv");
+    ASSERT_TRUE(load_eval_file("w.csv", message_)) << message_;
+    EXPECT_EQ("EvalFile w.csv: 3 weights loaded", message_);
+    EXPECT_EQ((std::tuple{12, 25, 600, 81}),
+              std::tie(P_SideToMove, PT_PawnPassed[3], P_Rook, P_Pawn));
+    EXPECT_EQ(600, EvalParamTable[3].value); // the tuner starts from the loaded value
+}
+
+TEST_F(EvalFileTest, MissingUnreadableOrDamagedFileKeepsDefaults) {
+    write(std::string(EVAL_FILE_MAX_BYTES + 1, '\n'), "big.csv");
+    for (const auto& [file, why] : {std::pair{"none.csv", " not found"},
+                                    {".", " cannot be read"},
+                                    {"big.csv", " is larger than 1 MB"}}) {
+        EXPECT_FALSE(load_eval_file(file, message_));
+        EXPECT_EQ("EvalFile " + std::string(file) + why + ": built-in weights used", message_);
+    }
+    EXPECT_TRUE(defaults_kept());
+    // One damaged line refuses the whole file.
+    const struct {
+        std::string line, why;
+        int number = 2; // line of the refusal
+    } cases[] = {
+        {"P_Rooks;500;", "unknown weight P_Rooks"},
+        {"PT_PawnPassed;3;", "unknown weight PT_PawnPassed"},
+        {"P_Rook;", "no number for P_Rook"},
+        {"P_Rook", "no number for P_Rook"},
+        {"P_Rook;500x;", "characters after the value of P_Rook"},
+        {"P_Rook;500;7", "characters after the value of P_Rook"},
+        {"P_Rook;" + std::string(300, '5'), "line too long"},
+        {"P_Rook;651;", "value of P_Rook outside its range 350..650"},
+        {"P_Rook;-99999999999999999999;", "value of P_Rook outside its range 350..650"},
+        {"P_King;10000;", "value of P_King outside its range 10000..0"},
+        {"\n#\nP_Pawn;90;", "P_Pawn given again (first on line 1)", 4},
+        {std::string(EVAL_FILE_MAX_LINES, '\n'), "more than 4096 lines", 4097},
+    };
+    for (const auto& c : cases) {
+        write("P_Pawn;90;\n" + c.line + "\nP_Knight;400;\n", "w.csv");
+        EXPECT_FALSE(load_eval_file("w.csv", message_)) << c.line;
+        EXPECT_EQ("EvalFile w.csv line " + std::to_string(c.number) + ": " + c.why +
+                      "; file refused, built-in weights used",
+                  message_);
+        EXPECT_TRUE(defaults_kept()) << c.line;
+    }
+}
+
+TEST_F(EvalFileTest, TunerOutputRoundTrips) {
+    const int rows[] = {0, 18, 140,
+                        244}; // P_Pawn, PT_PawnPassed[3], PT_KingSafety[4], P_SideToMove
+    for (int r : rows) {
+        EvalParamTable[r].tune = 1;
+        EvalParamTable[r].best = EvalParamTable[r].max;
+    }
+    testing::internal::CaptureStdout();
+    WriteTunedParams();
+    testing::internal::GetCapturedStdout();
+    for (int r : rows) EvalParamTable[r].tune = 0;
+    ASSERT_TRUE(load_eval_file("tuned.csv", message_)) << message_;
+    EXPECT_EQ("EvalFile tuned.csv: 4 weights loaded", message_);
+    for (int r : rows) EXPECT_EQ(EvalParamTable[r].max, *EvalParamTable[r].var) << r;
+}
+
+// The weight file shipped beside the settings file loads whole: every name known, every value
+// inside its weight's range.
+TEST_F(EvalFileTest, TheShippedWeightFileLoadsWhole) {
+    const std::string path = std::string(BRONTAVEL_SOURCE_DIR) + "/tuned.csv";
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << path;
+    int rows = 0;
+    for (std::string line; std::getline(in, line);) rows += !line.empty() && line[0] != '#';
+    ASSERT_TRUE(load_eval_file(path.c_str(), message_)) << message_;
+    EXPECT_EQ("EvalFile " + path + ": " + std::to_string(rows) + " weights loaded", message_);
 }

@@ -1,13 +1,17 @@
 // Tablebases: the registry, WDL and DTZ probes and the root filter against the reference values,
-// concurrent first probes, damaged and missing files, and the tables inside the search.
+// concurrent first probes, damaged and missing files, the tables inside the search, and the
+// self-test on test files in the working directory.
 #include "tablebase/tablebase.h"
 
+#include <atomic>
 #include <map>
 #include <random>
 #include <set>
 #include <thread>
 
+#include "config/config_fixture.h"
 #include "search/search_fixture.h"
+#include "tablebase/selftest.h"
 #include "tablebase/tb_helpers.h"
 
 using namespace tbtest;
@@ -16,23 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A scratch folder, removed at the end of the test.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string p = (fs::temp_directory_path() / "tbtest-XXXXXX").string();
-        EXPECT_NE(nullptr, mkdtemp(p.data()));
-        path = p;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string str() const { return path.string(); }
-    void copy(const std::string& data, std::initializer_list<const char*> files) const {
-        for (const char* f : files) fs::copy_file(fs::path(data) / "syzygy" / f, path / f);
-    }
-};
+// Copies reference tables into a new folder of the working directory.
+std::string copy_tables(const std::string& data, const std::string& dir,
+                        std::initializer_list<const char*> files) {
+    fs::create_directories(dir);
+    for (const char* f : files) fs::copy_file(fs::path(data) / "syzygy" / f, fs::path(dir) / f);
+    return dir;
+}
 
 struct Probe {
     int value = 0, success = 0;
@@ -40,12 +34,9 @@ struct Probe {
 
 // The WDL value of the position, or its DTZ value.
 Probe probe(const std::string& fen, bool dtz = false) {
-    auto s = stack_from(fen);
-    EXPECT_TRUE(s) << fen;
+    const auto s = stack_from(fen);
     Probe p;
-    if (s)
-        p.value =
-            dtz ? tb_probe_dtz(*s->current, &p.success) : tb_probe_wdl(*s->current, &p.success);
+    p.value = dtz ? tb_probe_dtz(*s->current, &p.success) : tb_probe_wdl(*s->current, &p.success);
     return p;
 }
 
@@ -56,10 +47,8 @@ struct Filtered {
 };
 
 Filtered filter(const std::string& fen, const char* moves = nullptr) {
-    auto s = stack_from(fen, moves);
-    EXPECT_TRUE(s) << fen;
+    const auto s = stack_from(fen, moves);
     Filtered f;
-    if (!s) return f;
     MoveEntry list[MAX_MOVES];
     MoveEntry* end = gen_legal_moves(*s->current, list);
     f.result = tb_root_filter(*s->current, list, &f.tb_score, &end, s->boards);
@@ -68,12 +57,15 @@ Filtered filter(const std::string& fen, const char* moves = nullptr) {
     return f;
 }
 
-struct TbTest : testing::Test {
-    void TearDown() override { unload_tables(); }
+struct TbTest : ScratchDir {
+    ~TbTest() override { unload_tables(); }
 };
 using TbRegistry = TbTest;
 using TbProbe = TbTest;
 using TbRootFilter = TbTest;
+struct TbSearch : SearchFixture {
+    ~TbSearch() override { unload_tables(); }
+};
 
 } // namespace
 
@@ -86,36 +78,27 @@ TEST_F(TbRegistry, FoldersFilesAndPaths) {
     // in the order Q R B N P (here 1 to 5), come first.
     std::vector<std::string> sides = {""};
     for (size_t i = 0; i < sides.size(); ++i)
-        for (char c = sides[i].empty() ? '1' : sides[i].back(); c <= '5' && sides[i].size() < 4;
-             ++c)
-            sides.push_back(sides[i] + c);
-    TempDir all;
-    int files = 0;
+        for (char c = sides[i].empty() ? '1' : sides[i].back(); c <= '5'; ++c)
+            if (sides[i].size() < 4) sides.push_back(sides[i] + c);
+    fs::create_directories("all");
     for (const auto& a : sides)
         for (const auto& b : sides)
             if (!a.empty() && a.size() + b.size() <= 4 &&
                 (a.size() > b.size() || (a.size() == b.size() && a <= b))) {
-                std::string name = "K" + a + "vK" + b + ".rtbw";
+                std::string name = "all/K" + a + "vK" + b + ".rtbw";
                 for (char& c : name)
                     if (c >= '1' && c <= '5') c = "QRBNP"[c - '1'];
-                std::ofstream(all.path / name);
-                ++files;
+                write("", name.c_str());
             }
-    ASSERT_EQ(510, files);
-    std::ofstream(all.path / "KQvK.rtbz");
-    EXPECT_EQ("Found 510 tablebases.\n", init_tables(all.str()));
+    write("", "all/KQvK.rtbz");
+    EXPECT_EQ("Found 510 tablebases.\n", init_tables("all"));
     REQUIRE_TESTDATA(data);
     EXPECT_EQ("Found 35 tablebases.\n", init_tables(data + "/syzygy"));
     // RTBWDIR takes a folder of up to 99 characters; configured folders may be of any length.
-    TempDir base;
-    std::string p99 = base.str() + "/";
-    p99 += std::string(99 - p99.size(), 'x');
-    std::string deep = base.str();
+    const std::string p99(99, 'x');
+    std::string deep = "d";
     while (deep.size() < 300) deep += "/abcdefghijklmnopqrstuvwxyz0123456789";
-    for (const std::string& dir : {p99, p99 + "y", deep}) {
-        fs::create_directories(dir);
-        fs::copy_file(fs::path(data) / "syzygy" / "KRvK.rtbw", fs::path(dir) / "KRvK.rtbw");
-    }
+    for (const std::string& dir : {p99, p99 + "y", deep}) copy_tables(data, dir, {"KRvK.rtbw"});
     ::setenv("RTBWDIR", p99.c_str(), 1);
     EXPECT_EQ("$WDLDIR loaded\nFound 1 tablebases.\n", init_tables(""));
     ::setenv("RTBWDIR", (p99 + "y").c_str(), 1);
@@ -137,26 +120,24 @@ TEST_F(TbProbe, ReferenceValuesWithConcurrentFirstWdlProbes) {
         for (const auto& c : cases) stacks.push_back(stack_from(c.fen));
         // Four threads, each starting elsewhere, race for the first use of every table; the DTZ
         // probes, made by one thread only, follow.
-        std::vector<std::string> wrong[4];
+        std::atomic<int> wrong = 0;
         std::vector<std::thread> threads;
         for (size_t t = 0; t < 4; ++t)
             threads.emplace_back([&, t] {
                 for (size_t i = 0; i < cases.size(); ++i) {
                     const size_t k = (i + t * cases.size() / 4) % cases.size();
                     int success = 0;
-                    const int wdl = tb_probe_wdl(*stacks[k]->current, &success);
-                    if (!success || wdl != cases[k].wdl)
-                        wrong[t].push_back(cases[k].fen + ": WDL " + std::to_string(wdl));
+                    wrong +=
+                        tb_probe_wdl(*stacks[k]->current, &success) != cases[k].wdl || !success;
                 }
             });
         for (auto& th : threads) th.join();
+        EXPECT_EQ(0, wrong);
         for (const auto& c : cases) {
-            const Probe d = probe(c.fen, true);
-            if (!d.success || d.value != c.dtz)
-                wrong[0].push_back(c.fen + ": DTZ " + std::to_string(d.value));
+            const Probe w = probe(c.fen), d = probe(c.fen, true);
+            EXPECT_TRUE(w.success && w.value == c.wdl && d.success && d.value == c.dtz)
+                << c.fen << ": WDL " << w.value << ", DTZ " << d.value;
         }
-        for (const auto& w : wrong)
-            EXPECT_TRUE(w.empty()) << w.size() << " wrong, the first " << w.front();
     }
     // A capture that wins at once is found before the table is read.
     init_tables(data + "/syzygy");
@@ -168,11 +149,9 @@ TEST_F(TbProbe, ReferenceValuesWithConcurrentFirstWdlProbes) {
 TEST_F(TbProbe, DamagedAndMissingFilesFailTheirProbes) {
     REQUIRE_TESTDATA(data);
     // A wrong magic number is reported once per colour assignment and never answers.
-    TempDir magic;
-    magic.copy(data, {"KQvKR.rtbw"});
-    std::fstream(magic.path / "KQvKR.rtbw", std::ios::in | std::ios::out | std::ios::binary)
-        .put('\x70');
-    init_tables(magic.str());
+    copy_tables(data, "m", {"KQvKR.rtbw"});
+    std::fstream("m/KQvKR.rtbw", std::ios::in | std::ios::out | std::ios::binary).put('\x70');
+    init_tables("m");
     testing::internal::CaptureStdout();
     int answered = 0;
     for (const char* fen : {"8/8/8/3q4/8/1k6/8/K6R w - - 0 1", "8/8/8/3q4/8/1k6/8/K6R w - - 0 1",
@@ -182,44 +161,40 @@ TEST_F(TbProbe, DamagedAndMissingFilesFailTheirProbes) {
     EXPECT_EQ(0, answered);
     // A WDL file alone: the DTZ probe fails, with one message, and so does the root filter; the
     // WDL probe answers.
-    TempDir wdl_only;
-    wdl_only.copy(data, {"KQvK.rtbw"});
-    init_tables(wdl_only.str());
+    init_tables(copy_tables(data, "w", {"KQvK.rtbw"}));
     const std::string fen = "2K1Q3/8/8/8/8/8/2k5/8 w - - 0 1";
     testing::internal::CaptureStdout();
     EXPECT_EQ(0, probe(fen, true).success);
     EXPECT_EQ(2, probe(fen).value);
     EXPECT_EQ(0, filter(fen).result);
     EXPECT_EQ(0, probe(fen, true).success);
-    EXPECT_EQ("Could not open " + wdl_only.str() + "/KQvK.rtbz for reading.\n",
-              testing::internal::GetCapturedStdout());
+    EXPECT_EQ("Could not open w/KQvK.rtbz for reading.\n", testing::internal::GetCapturedStdout());
     // Random damage to headers and data: values stay in range and nothing crashes.
     std::mt19937 rng(12345);
     const auto cases = read_cases(data + "/tb-cases.txt");
     const auto files = {"KQvKR.rtbw", "KQvKR.rtbz", "KPvKP.rtbw", "KPvKP.rtbz"};
     for (int round = 0; round < (quick_mode() ? 10 : 40); ++round) {
-        TempDir dir;
-        dir.copy(data, files);
+        const std::string dir = copy_tables(data, "r" + std::to_string(round), files);
         for (const char* f : files) {
-            const size_t size = std::min<uintmax_t>(4096, fs::file_size(dir.path / f));
-            std::fstream file(dir.path / f, std::ios::in | std::ios::out | std::ios::binary);
+            const size_t size = std::min<uintmax_t>(4096, fs::file_size(fs::path(dir) / f));
+            std::fstream file(fs::path(dir) / f, std::ios::in | std::ios::out | std::ios::binary);
             for (int k = 0; k < 8; ++k) {
                 file.seekp(static_cast<std::streamoff>(4 + rng() % (size - 4)));
                 file.put(static_cast<char>(rng()));
             }
         }
-        if (round % 3 == 0) fs::resize_file(dir.path / "KPvKP.rtbz", 0);
-        init_tables(dir.str());
+        if (round % 3 == 0) fs::resize_file(dir + "/KPvKP.rtbz", 0);
+        init_tables(dir);
         testing::internal::CaptureStdout();
         for (size_t i = 0; i < cases.size(); i += 37) {
-            const Probe w = probe(cases[i].fen);
-            EXPECT_TRUE(w.value >= -2 && w.value <= 2) << cases[i].fen;
+            EXPECT_LE(std::abs(probe(cases[i].fen).value), 2) << cases[i].fen;
             probe(cases[i].fen, true);
         }
         testing::internal::GetCapturedStdout();
     }
 }
 
+// Lines "FEN;result;score;sorted|any;VALUE:move,move VALUE:move" (kept moves by value).
 TEST_F(TbRootFilter, ReferencePositions) {
     REQUIRE_TESTDATA(data);
     init_tables(data + "/syzygy5");
@@ -238,16 +213,13 @@ TEST_F(TbRootFilter, ReferencePositions) {
         ASSERT_EQ(std::stoi(f[1]), got.result) << line;
         if (got.result == 0) continue;
         EXPECT_EQ(std::stoi(f[2]), got.tb_score) << line;
-        // "VALUE:move,move VALUE:move": the kept moves with their values, and for a sorted list
-        // the groups in the order given.
         std::map<std::string, int> want, have(got.kept.begin(), got.kept.end());
         std::vector<int> want_order, have_order;
         std::stringstream groups(f[4]);
         for (std::string g; f[4] != "-" && groups >> g;) {
-            const int value = std::stoi(g.substr(0, g.find(':')));
-            want_order.push_back(value);
+            want_order.push_back(std::stoi(g.substr(0, g.find(':'))));
             std::stringstream moves(g.substr(g.find(':') + 1));
-            for (std::string m; std::getline(moves, m, ',');) want[m] = value;
+            for (std::string m; std::getline(moves, m, ',');) want[m] = want_order.back();
         }
         EXPECT_EQ(want, have) << line;
         EXPECT_EQ(want.size(), got.kept.size()) << line;
@@ -277,15 +249,6 @@ TEST_F(TbRootFilter, RepetitionsCastlingAndSevenPieces) {
     EXPECT_EQ(1, filter("8/5n2/8/8/8/8/8/k3K2R w - - 0 1").result);
 }
 
-namespace {
-struct TbSearch : SearchFixture {
-    void TearDown() override {
-        unload_tables();
-        SearchFixture::TearDown();
-    }
-};
-} // namespace
-
 TEST_F(TbSearch, SeveralThreadsProbeTheTablesAtOnce) {
     REQUIRE_TESTDATA(data);
     settings.syzygy = true;
@@ -301,8 +264,7 @@ TEST_F(TbSearch, SeveralThreadsProbeTheTablesAtOnce) {
         set(fen);
         for (int threads : {1, 2, 4}) {
             SCOPED_TRACE(testing::Message() << fen << ", " << threads << " threads");
-            // Fresh tables each time, so that the threads race for the first use of each file.
-            init_tables(data + "/syzygy");
+            init_tables(data + "/syzygy"); // fresh, so that the threads race for each first use
             settings.threads = static_cast<uint8_t>(threads);
             std::string out;
             const uint64_t r = think_to_depth(quick_mode() ? 3 : 5, &out);
@@ -310,9 +272,106 @@ TEST_F(TbSearch, SeveralThreadsProbeTheTablesAtOnce) {
             EXPECT_EQ(best, text_of(result_move(r), WHITE)) << out;
         }
     }
-    // Without the tables the first search sees only material.
-    set(cases[0].first);
-    settings.syzygy = false;
-    settings.threads = 1;
-    EXPECT_LT(result_score(think_to_depth(3)), 15000);
 }
+
+namespace {
+
+const std::string kFolder = "D:/Release Under Test/TestSyzygy/";
+const std::string kWhiteWins = "8/8/2Q5/8/2K5/8/8/4k3 w - - 0 26"; // DTZ 5, WDL 2
+const std::string kBlackLoses = "8/8/7Q/k7/8/8/2K5/8 b - - 0 73";  // DTZ -10, WDL -2
+const std::string kBareKings = "8/8/8/8/K7/8/3k4/8 w - - 0 1";     // DTZ 0, WDL 0
+
+std::string test_file(int number) {
+    return kFolder + "TestCase_0" + std::to_string(number) + ".txt";
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct TbSelfTest : TbTest {
+    void SetUp() override {
+        TbTest::SetUp();
+        fs::create_directories(kFolder);
+    }
+    std::unique_ptr<PositionStack> stack_ = make_stack();
+};
+using TbSelfTestDeathTest = TbSelfTest;
+
+TEST_F(TbSelfTest, EachLineGoesToTheFilesOfItsMismatchesWithProgressEveryHundredThousand) {
+    REQUIRE_TESTDATA(data);
+    init_tables(data + "/syzygy");
+    std::string padding;
+    for (int i = 1; i < 100000; ++i) padding += "-\n";
+    // Each line goes to its test file, and to ErrorDTZ (D), ErrorWDL (W) and BadFEN (F) as marked.
+    const struct {
+        int file;
+        std::string text, to;
+    } lines[] = {
+        {1, kWhiteWins + ",4,1\n", "DW"},
+        {1, kBlackLoses + ",10,-2\n", "D"},
+        {1, kWhiteWins + "\n", "DW"}, // missing or malformed numbers count as 0
+        {1, "8/8/8/8/8/8/8/8 w - - 0 1,0,0\n", "F"},
+        {1, kWhiteWins + ",5,2\r\n", ""},
+        {3, kBareKings + ",,\n", ""},
+        {3, kBareKings + ",zero,none\n", ""},
+        {3, ",,,\n", "F"},
+        {3, std::string(254, ',') + "\n", "F"},         // no FEN, then the left-over line break
+        {3, std::string(599, 'x') + "\n", "F"},         // read as three lines without a FEN
+        {3, ",," + kBlackLoses + ",,-10,,-2,,9\n", ""}, // empty fields are passed over
+        {9, padding, "F"}, // the next line is the 100000th: progress is shown before it
+        {9, kBlackLoses + ",-10,2\n", "W"},
+        {9, kBareKings + std::string(220, ' ') + ",0,0\n", "F"}, // FEN too long
+        {9, "\n", "F"},
+        {9, kWhiteWins + ",4,1", "DW"}, // no line break at the end
+    };
+    std::string files[10], results[3] = {"", "", "earlier\n"}; // file 2 stays empty; BadFEN grows
+    for (int i = 4; i <= 8; ++i) files[i] = kWhiteWins + ",5,2\n";
+    for (const auto& line : lines) {
+        files[line.file] += line.text;
+        for (int k = 0; k < 3; ++k)
+            if (line.to.find("DWF"[k]) != std::string::npos) results[k] += line.text;
+    }
+    std::string shown;
+    for (int i = 1; i <= 9; ++i) {
+        write(files[i], test_file(i).c_str());
+        shown += test_file(i) + "\n";
+    }
+    write("earlier\n", (kFolder + "BadFEN.txt").c_str());
+
+    // Counts run over all files, the line count restarts with each file. 100000 lines fill 4 %
+    // of the bar, two of its 60 bars; the shares are of 2500000 lines.
+    shown += test_file(9) + "\n\r  4% [||" + std::string(58, ' ') + "]\n" +
+             "WDL Error:           2   0.00%\n"
+             "DTZ Error:           3   0.00%\n"
+             "FEN Error:      100006   4.00%\n\nSyzygy Test ended.\n";
+    testing::internal::CaptureStdout();
+    tb_self_test(*stack_);
+    EXPECT_EQ(shown, testing::internal::GetCapturedStdout());
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(results[k],
+                  read_file(kFolder + std::array{"ErrorDTZ", "ErrorWDL", "BadFEN"}[k] + ".txt"));
+    // The last line read set up the position; a refused FEN leaves the stack as it was.
+    EXPECT_EQ(fen_of(*stack_from(kWhiteWins)->current), fen_of(*stack_->current));
+}
+
+TEST_F(TbSelfTestDeathTest, AFileThatCannotBeOpenedEndsTheProgram) {
+    // What the self-test prints goes to the error stream, where the death test looks for it.
+    auto run_to_the_end = [this] {
+        std::fflush(stdout);
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        tb_self_test(*stack_);
+    };
+    // The ninth test file is missing: the first eight are run, then the program ends.
+    for (int i = 1; i <= 8; ++i) write(kBareKings + ",0,0\n", test_file(i).c_str());
+    EXPECT_EXIT(run_to_the_end(), testing::ExitedWithCode(1),
+                "TestCase_08\\.txt\nFile not found\n$");
+    // A result file that cannot be opened for appending stops the run before the first file.
+    write("", test_file(9).c_str());
+    fs::remove(kFolder + "ErrorWDL.txt");
+    fs::create_directories(kFolder + "ErrorWDL.txt");
+    EXPECT_EXIT(run_to_the_end(), testing::ExitedWithCode(1), "^File not found\n$");
+}
+
+} // namespace

@@ -1,4 +1,4 @@
-// Helpers shared by the tablebase tests: the reference values and loading the tables.
+// The tablebase reference values and loading the tables, shared by the tablebase tests.
 #pragma once
 
 #include <fstream>
@@ -29,7 +29,7 @@ inline std::vector<RefCase> read_cases(const std::string& path) {
     return cases;
 }
 
-// Registers the tables of one folder list for both kinds of table and gives what tb_init printed.
+// Registers the tables of the folders for both kinds of table; gives what tb_init printed.
 inline std::string init_tables(const std::string& dirs) {
     testing::internal::CaptureStdout();
     tb_init(dirs.c_str(), dirs.c_str());
