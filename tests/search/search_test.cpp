@@ -1,5 +1,4 @@
-// The alpha-beta and quiescence searches: draws, mates and the stop at single nodes, and the
-// pruning rules on positions whose result depends on where each rule applies.
+// The alpha-beta and quiescence searches at single nodes, and the pruning rules.
 #include "search/search.h"
 
 #include "eval/evaluate.h"
@@ -74,27 +73,20 @@ TEST_F(SearchNode, QuiescenceSearch) {
     }
 }
 
-// Each position is solved at the depth given; it is not when the rule named is broken.
+// Each position is solved at the depth given; it is not when the rule named is broken. The score
+// is a mate score the search must give, 0 for any.
 TEST_F(SearchNode, PruningRulesKeepTheseSolved) {
-    struct Case {
-        const char* rule;
-        const char* fen;
-        int depth;
-        const char* best;
-        int score; // a mate score the search must give, 0 for any
-    };
-    const Case cases[] = {
-        // Pawn endings won only by this king move (the tablebase has no other win): with null
-        // moves, the zugzwangs the win rests on are not seen.
+    const std::tuple<const char*, const char*, int, const char*, int> cases[] = {
+        // Pawn endings won only by this king move, on zugzwangs a null move would hide.
         {"no null move in pawn endings", "8/3p4/8/8/1k6/4K3/6P1/8 w - - 0 1", 8, "e3d4", 0},
         {"no null move in pawn endings", "8/k7/7p/8/8/3K3P/8/8 w - - 0 1", 8, "d3e4", 0},
         {"no null move in pawn endings", "8/7p/7P/8/k2K4/8/8/8 w - - 0 1", 8, "d4e5", 0},
-        // Mates against a side that is in check and ahead on material near the horizon.
+        // Mates against a side in check and ahead on material near the horizon; the first one's
+        // score jumps at depth 5, so the aspiration window fails high and is searched again.
         {"no reverse futility in check", "7k/pp4np/2p3p1/3pN1q1/3P4/Q7/1r3rPP/2R2RK1 w - - 0 1", 5,
          "a3f8", MATE - 3},
         {"no reverse futility in check",
          "r3kr2/1pp4p/1p1p4/7q/4P1n1/2PP2Q1/PP4P1/R1BB2K1 b q - 0 1", 5, "h5h1", MATE - 3},
-        // A sacrifice leading to checks from a side far behind after it.
         {"futility spares checks",
          "r1bqk2r/pppp1ppp/5n2/2b1n3/4P3/1BP3Q1/PP3PPP/RNB1K1NR b KQkq - 0 1", 5, "c5f2", 0},
         // Below the razoring margin, a node whose captures reach it again is searched.
@@ -107,14 +99,12 @@ TEST_F(SearchNode, PruningRulesKeepTheseSolved) {
          MATE - 9},
     };
     settings.post_thinking = false;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.rule << ": " << c.fen);
-        set(c.fen);
-        const uint64_t r = think_to_depth(c.depth);
-        EXPECT_EQ(c.best, text(result_move(r)));
-        if (c.score) {
-            EXPECT_EQ(c.score, result_score(r));
-        }
+    for (const auto& [rule, fen, depth, best, score] : cases) {
+        SCOPED_TRACE(testing::Message() << rule << ": " << fen);
+        set(fen);
+        const uint64_t r = think_to_depth(depth);
+        EXPECT_EQ(best, text(result_move(r)));
+        EXPECT_TRUE(!score || score == result_score(r)) << result_score(r);
     }
 }
 
@@ -158,10 +148,8 @@ TEST_F(SearchNode, KillersAndHistory) {
     EXPECT_EQ("a1a2", text(pick_capture(list, end)));
 }
 
-// A late quiet move whose reduced search fails high is searched again at full depth before the
-// cut-off is taken. So a null-window search a little above the full-window score fails low, as
-// the full-depth search of every move says it must; cut-offs taken on the reduced searches alone
-// claim these scores.
+// A reduced late move that fails high is searched again at full depth before the cut-off: a
+// null window just above the full-window score fails low, as every move's full search says.
 TEST_F(SearchNode, ReducedFailHighsAreConfirmedAtFullDepth) {
     const char* const fens[] = {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
@@ -171,7 +159,7 @@ TEST_F(SearchNode, ReducedFailHighsAreConfirmedAtFullDepth) {
     };
     const int depth = 4;
     PVLine pv{};
-    auto fresh = [&] {
+    const auto fresh = [&] {
         tt_clear();
         clear_killers(*t);
         clear_history(*t);

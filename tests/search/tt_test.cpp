@@ -1,5 +1,5 @@
-// The transposition table: mate scores, usable bounds, replacement across searches, stores during
-// a stop, allocation when memory is short, and concurrent writers.
+// The transposition table: mate scores, bounds, replacement, stores during a stop, allocation when
+// memory is short, and concurrent writers.
 #include "search/tt.h"
 
 #include <atomic>
@@ -25,9 +25,7 @@ struct TtFixture : testing::Test {
         Board b{};
         b.key = key;
         uint64_t d = 0;
-        const int16_t r = tt_probe(b, &d, depth, ply, alpha, beta);
-        if (data) *data = d;
-        return r;
+        return tt_probe(b, data ? data : &d, depth, ply, alpha, beta);
     }
     static void store(uint64_t key, int depth, int ply, int bound, int16_t score, Move move) {
         Board b{};
@@ -40,12 +38,10 @@ struct TtFixture : testing::Test {
 
 TEST_F(TtFixture, ScoresBoundsAndMoves) {
     // Mate scores are stored as distances from the node and read back from the probing ply.
-    store(0xABCDEF, 10, 5, BOUND_EXACT, 19990, 0);
-    EXPECT_EQ(19992, probe(0xABCDEF, 1, 3, -30000, 30000));
-    store(0xABCDE0, 10, 5, BOUND_EXACT, -19990, 0);
-    EXPECT_EQ(-19992, probe(0xABCDE0, 1, 3, -30000, 30000));
-    store(0xABCDE1, 10, 5, BOUND_EXACT, 1500, 0);
-    EXPECT_EQ(1500, probe(0xABCDE1, 1, 3, -30000, 30000));
+    for (const auto& [stored, read] : {std::pair{19990, 19992}, {-19990, -19992}, {1500, 1500}}) {
+        store(0xABCDE0 + read, 10, 5, BOUND_EXACT, static_cast<int16_t>(stored), 0);
+        EXPECT_EQ(read, probe(0xABCDE0 + read, 1, 3, -30000, 30000));
+    }
     // Too shallow: unusable, but the move is handed out.
     uint64_t data = 0;
     store(0x1000, 4, 0, BOUND_EXACT, 30, 0x00120C01);
@@ -107,8 +103,8 @@ TEST_F(TtFixture, ShortMemoryShrinksTheTable) {
     EXPECT_EQ(42, probe(0x12345678, 3, 0, -100, 100));
 }
 
-// Two writers storing different results for one key while a reader probes: every hit is one of
-// the entries written whole, never a mix of two.
+// Two writers store different results for one key while a reader probes: every hit is one entry
+// written whole, never a mix of two.
 TEST_F(TtFixture, ConcurrentWritersNeverProduceATornHit) {
     const uint64_t key = 0x9E3779B97F4A7C15ULL;
     std::atomic<bool> done{false};
