@@ -6,14 +6,12 @@
 
 #include "config/config_fixture.h"
 
-namespace {
-
 const char* const kFile = "test.ini";
 
 using Ini = ScratchDir;
 
 // The value of a key, or "<default>" when it is not found.
-std::string get(const char* section, const char* key) {
+static std::string get(const char* section, const char* key) {
     char buf[1024];
     ini_get_string(section, key, "<default>", buf, sizeof buf, kFile);
     return buf;
@@ -105,5 +103,3 @@ TEST_F(Ini, LongLinesAndFilesThatNeverEnd) {
     std::filesystem::create_symlink("/dev/zero", kFile);
     EXPECT_EQ(7, ini_get_long("S", "k", 7, kFile));
 }
-
-} // namespace

@@ -5,8 +5,6 @@
 
 #include "search/search_fixture.h"
 
-namespace {
-
 constexpr const char* kStart = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
 class Report : public SearchFixture {
@@ -42,8 +40,6 @@ class Report : public SearchFixture {
     }
     PVLine pv_{};
 };
-
-} // namespace
 
 TEST_F(Report, IterationLines) {
     frontend_mode = MODE_UCI;
@@ -83,8 +79,6 @@ TEST_F(Report, IterationLines) {
 
 TEST_F(Report, BestMoveLines) {
     frontend_mode = MODE_UCI;
-    EXPECT_EQ("bestmove e2e4 ponder e7e5\n", best("", "e2e4", "e7e5"));
-    EXPECT_EQ("bestmove e2e4\n", best("", "e2e4", nullptr));
     EXPECT_EQ("bestmove e7e5 ponder g1f3\n", best("e2e4", "e7e5", "g1f3"));
     search_flags.ponder_move = 0; // no ponder move named while the flag is off
     EXPECT_EQ("bestmove e7e5\n", best("e2e4", "e7e5", "g1f3"));

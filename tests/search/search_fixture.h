@@ -56,10 +56,13 @@ class SearchFixture : public testing::Test {
     bool is_legal(Move m) { return contains(texts(board(), gen_legal_moves), text(m)); }
 
     // A fixed-depth search from a cleared table; the iteration lines go to *out when given.
-    uint64_t think_to_depth(int depth, std::string* out = nullptr) {
+    void clear_tables() {
         tt_clear();
         clear_killers(*t);
         clear_history(*t);
+    }
+    uint64_t think_to_depth(int depth, std::string* out = nullptr) {
+        clear_tables();
         search_info.max_depth = depth;
         time_control.start_ms = now_ms();
         testing::internal::CaptureStdout();

@@ -10,8 +10,6 @@
 #include "search/search_fixture.h"
 #include "search/threads.h"
 
-namespace {
-
 using Think = SearchFixture;
 using SmpSearch = SearchFixture;
 using Time = SearchFixture;
@@ -25,15 +23,13 @@ constexpr const char* kWac027 = "7k/pp4np/2p3p1/3pN1q1/3P4/Q7/1r3rPP/2R2RK1 w - 
 
 // Allocates the time as if the search had started `ago_ms` earlier, searches, and returns the
 // lines printed.
-std::string timed_think(SearchThread& t, uint64_t& r, int64_t ago_ms = 0) {
+static std::string timed_think(SearchThread& t, uint64_t& r, int64_t ago_ms = 0) {
     time_control.start_ms = now_ms() - ago_ms;
     allocate_time(time_control, 30);
     testing::internal::CaptureStdout();
     r = think(t);
     return testing::internal::GetCapturedStdout();
 }
-
-} // namespace
 
 TEST_F(Think, RootsWithoutAChoice) {
     // Mated or stalemated: the zero move, nothing searched.
@@ -51,7 +47,7 @@ TEST_F(Think, RootsWithoutAChoice) {
     EXPECT_EQ(" a1b1 \n", out.substr(out.size() - 7));
 }
 
-TEST_F(Think, OneThreadRepeatsItselfAndFindsTheMate) {
+TEST_F(Think, OneThreadRepeatsItself) {
     const int depth = quick_mode() ? 4 : 6;
     set(kMiddlegame);
     const uint64_t r1 = think_to_depth(depth);
@@ -63,10 +59,6 @@ TEST_F(Think, OneThreadRepeatsItselfAndFindsTheMate) {
     for (int i = 0; i < pv.length; ++i) EXPECT_EQ(pv.moves[i], search_info.pv.moves[i]);
     EXPECT_EQ(result_move(r1), pv.moves[0]);
     EXPECT_EQ(t->stack.boards, t->stack.current); // the game position is where it was
-    set("8/RP6/2k5/8/8/6P1/7P/7K w - - 1 62");    // White mates in six (eleven plies)
-    const uint64_t r = think_to_depth(10);
-    EXPECT_EQ(MATE - 11, result_score(r));
-    EXPECT_EQ("b7b8q", text(result_move(r)));
 }
 
 // The fail-high re-search is the depth-5 mate of the pruning table. Failing low in the last
@@ -129,38 +121,34 @@ TEST_F(SmpSearch, StoppedSearchesPlayACompletedMove) {
 TEST_F(Time, TargetAndHardLimitFromTheClock) {
     // In hundredths: the clock over the divisor (at least 10 moves, whatever the settings), plus
     // the increment with time to spare; hard limit three targets, within the clock less its
-    // reserve and the overhead.
-    struct Case {
-        int sudden_death, more_time, own, opponent, increment, moves_to_go, generation, overhead_ms;
-        int allotted, hard;
+    // reserve and the overhead. The rows: SuddenDeath, MoreTime, own and opponent's time,
+    // increment, moves to go, overhead (ms), generation; the target and the hard limit.
+    const int cases[][10] = {
+        {20, 5, 6000, 6000, 0, 0, 0, 30, 300, 900},
+        {20, 5, 6000, 6000, 0, 0, 0, 20, 6000 / 35, 3 * (6000 / 35)}, // opening: +FastOpening
+        {20, 5, 6000, 3000, 0, 0, 0, 30, 6000 / 15, 1200},            // ahead on the clock
+        {20, 5, 6000, 9000, 0, 0, 0, 30, 6000 / 25, 720},             // behind
+        {20, 5, 1500, 1500, 200, 0, 0, 30, 1500 / 25 + 200, 780},     // fast game, increment
+        {10, 15, 6000, 3000, 0, 0, 0, 30, 600, 1800},                 // divisor 10 - 15 -> 10
+        {20, 5, 6000, 6000, 0, 1, 0, 30, 600, 1800},                  // one move to go -> 10
+        {20, 5, 6000, 6000, 200, 40, 0, 30, 150 + 200, 1050},         // 40 to go, increment
+        {20, 5, 1400, 1400, 200, 2, 0, 30, 140 + 200, 1020},          // 1400 - 140 - 200 > 500
+        {20, 5, 600, 600, 0, 1, 5000, 30, 60, 70}, // 600 - 30 reserve - 500 overhead
+        {20, 5, 20, 6000, 0, 1, 0, 30, 2, 6},
+        {20, 5, 2, 6000, 0, 1, 100, 30, 1, 1}, // nothing left: a hundredth
     };
-    const Case cases[] = {
-        {20, 5, 6000, 6000, 0, 0, 30, 0, 300, 900},
-        {20, 5, 6000, 6000, 0, 0, 20, 0, 6000 / 35, 3 * (6000 / 35)}, // opening: +FastOpening
-        {20, 5, 6000, 3000, 0, 0, 30, 0, 6000 / 15, 1200},            // ahead on the clock
-        {20, 5, 6000, 9000, 0, 0, 30, 0, 6000 / 25, 720},             // behind
-        {20, 5, 1500, 1500, 200, 0, 30, 0, 1500 / 25 + 200, 780},     // fast game, increment
-        {10, 15, 6000, 3000, 0, 0, 30, 0, 600, 1800},                 // divisor 10 - 15 -> 10
-        {20, 5, 6000, 6000, 0, 1, 30, 0, 600, 1800},                  // one move to go -> 10
-        {20, 5, 6000, 6000, 200, 40, 30, 0, 150 + 200, 1050},         // 40 to go, increment
-        {20, 5, 1400, 1400, 200, 2, 30, 0, 140 + 200, 1020},          // 1400 - 140 - 200 > 500
-        {20, 5, 600, 600, 0, 1, 30, 5000, 60, 70}, // 600 - 30 reserve - 500 overhead
-        {20, 5, 20, 6000, 0, 1, 30, 0, 2, 6},
-        {20, 5, 2, 6000, 0, 1, 30, 100, 1, 1}, // nothing left: a hundredth
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "own " << c.own << " to go " << c.moves_to_go);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "own " << c[2] << " to go " << c[5]);
         TimeControl& tc = time_control = TimeControl{};
         tc.clock = true;
         std::tie(tc.sudden_death, tc.more_time, tc.own_time, tc.opponent_time, tc.increment,
                  tc.moves_to_go, tc.overhead_ms) =
-            std::tie(c.sudden_death, c.more_time, c.own, c.opponent, c.increment, c.moves_to_go,
-                     c.overhead_ms);
+            std::tie(c[0], c[1], c[2], c[3], c[4], c[5], c[6]);
         tc.start_ms = now_ms();
-        allocate_time(tc, c.generation);
+        allocate_time(tc, c[7]);
         stop_timer();
-        EXPECT_EQ(c.allotted, tc.allotted);
-        EXPECT_EQ(c.hard, tc.hard);
+        EXPECT_EQ(c[8], tc.allotted);
+        EXPECT_EQ(c[9], tc.hard);
     }
     // Without a clock (a depth or a move time only) no time share applies.
     time_control = TimeControl{};
