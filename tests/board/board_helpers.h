@@ -1,6 +1,7 @@
 // Helpers shared by the tests that set up positions.
 #pragma once
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -14,7 +15,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 
-// A heap-allocated position stack (it is too large for a test's own stack frame).
+// On the heap: a position stack is too large for a test's stack frame.
 inline std::unique_ptr<PositionStack> make_stack() {
     auto s = std::make_unique<PositionStack>();
     new_game(*s);
@@ -25,8 +26,7 @@ inline std::unique_ptr<PositionStack> make_stack() {
 inline std::unique_ptr<PositionStack> stack_from(const std::string& fen,
                                                  const char* moves = nullptr) {
     auto s = make_stack();
-    if (!read_fen(*s, fen.c_str(), moves)) return nullptr;
-    return s;
+    return read_fen(*s, fen.c_str(), moves) ? std::move(s) : nullptr;
 }
 
 inline std::string fen_of(const Board& b) {
@@ -44,41 +44,34 @@ inline std::string text_of(Move m, uint32_t side) {
 // Coordinate texts of the moves a generator produced, in list order.
 template <typename Gen> std::vector<std::string> texts(const Board& b, Gen gen) {
     MoveEntry list[MAX_MOVES];
-    MoveEntry* end = gen(b, list);
     std::vector<std::string> v;
-    for (MoveEntry* e = list; e < end; ++e) v.push_back(text_of(e->move, b.side));
+    for (MoveEntry *e = list, *end = gen(b, list); e < end; ++e)
+        v.push_back(text_of(e->move, b.side));
     return v;
 }
 
 inline bool contains(const std::vector<std::string>& v, const std::string& s) {
-    for (const auto& x : v)
-        if (x == s) return true;
-    return false;
+    return std::find(v.begin(), v.end(), s) != v.end();
 }
 
-// One line of the perft reference suite: the FEN and its leaf counts by depth.
+// A line of perft-suite.txt, "FEN;depth count;depth count...".
 struct SuiteLine {
     std::string fen;
     std::vector<std::pair<int, uint64_t>> counts;
 };
 
-// "FEN;depth count;depth count..." per line of perft-suite.txt in the test data folder.
 inline std::vector<SuiteLine> read_perft_suite(const std::string& dir) {
     std::vector<SuiteLine> suite;
     std::ifstream in(dir + "/perft-suite.txt");
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::stringstream ss(line);
-        SuiteLine s;
+        SuiteLine& s = suite.emplace_back();
         std::getline(ss, s.fen, ';');
-        for (std::string field; std::getline(ss, field, ';');) {
-            std::stringstream fs(field);
-            int depth = 0;
-            uint64_t count = 0;
-            fs >> depth >> count;
-            s.counts.emplace_back(depth, count);
-        }
-        suite.push_back(s);
+        int depth = 0;
+        uint64_t count = 0;
+        for (std::string field; std::getline(ss, field, ';');)
+            if (std::stringstream(field) >> depth >> count) s.counts.emplace_back(depth, count);
     }
     return suite;
 }

@@ -1,5 +1,4 @@
-// A fresh temporary working directory for each test that reads a settings file; the previous
-// working directory is restored and the folder removed afterwards, whether or not the test passed.
+// Each test runs in a fresh temporary working directory, removed afterwards.
 #pragma once
 
 #include <unistd.h>
@@ -14,17 +13,13 @@ class ScratchDir : public testing::Test {
   protected:
     void SetUp() override {
         old_dir_ = std::filesystem::current_path();
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "brontavel-config-XXXXXX").string();
-        ASSERT_NE(nullptr, mkdtemp(pattern.data()));
-        dir_ = pattern;
+        dir_ = (std::filesystem::temp_directory_path() / "brontavel-config-XXXXXX").string();
+        ASSERT_NE(nullptr, mkdtemp(dir_.data()));
         ASSERT_EQ(0, chdir(dir_.c_str()));
     }
     void TearDown() override {
-        std::error_code ec;
-        std::filesystem::current_path(old_dir_, ec);
-        EXPECT_FALSE(ec) << "cannot return to " << old_dir_;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+        std::filesystem::current_path(old_dir_);
+        std::filesystem::remove_all(dir_);
     }
     static void write(const std::string& text, const char* name = "brontavel.ini") {
         std::ofstream(name, std::ios::binary) << text;

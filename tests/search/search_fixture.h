@@ -1,5 +1,5 @@
-// A search-ready engine state for the search tests: small tables, one thread, the console front-end
-// without a timer, and the global state put back afterwards.
+// A search-ready engine state: small tables, one thread, the console front-end without a timer,
+// and the globals put back afterwards.
 #pragma once
 
 #include <memory>
@@ -22,8 +22,6 @@
 class SearchFixture : public testing::Test {
   protected:
     void SetUp() override {
-        saved_settings_ = settings;
-        saved_mode_ = frontend_mode;
         ResetEvalParams();
         testing::internal::CaptureStdout();
         tt_allocate(1 << 16, 1);
@@ -33,7 +31,6 @@ class SearchFixture : public testing::Test {
         settings.post_thinking = true;
         frontend_mode = MODE_CONSOLE;
         reset_flags();
-        t = std::make_unique<SearchThread>();
         new_game(t->stack);
     }
     void TearDown() override {
@@ -51,20 +48,21 @@ class SearchFixture : public testing::Test {
         search_flags.ponder_move = 1;
         search_flags.ponder_wait = 0;
     }
-
-    // Sets the thread's position; fails the test when the FEN or a move is refused.
     void set(const std::string& fen, const char* moves = nullptr) {
         ASSERT_EQ(1, read_fen(t->stack, fen.c_str(), moves)) << fen;
     }
     Board& board() { return *t->stack.current; }
     std::string text(Move m) { return text_of(m, board().side); }
+    bool is_legal(Move m) { return contains(texts(board(), gen_legal_moves), text(m)); }
 
-    // A fixed-depth search of the current position from a cleared table; the iteration lines
-    // are captured into *out when given.
-    uint64_t think_to_depth(int depth, std::string* out = nullptr) {
+    // A fixed-depth search from a cleared table; the iteration lines go to *out when given.
+    void clear_tables() {
         tt_clear();
         clear_killers(*t);
         clear_history(*t);
+    }
+    uint64_t think_to_depth(int depth, std::string* out = nullptr) {
+        clear_tables();
         search_info.max_depth = depth;
         time_control.start_ms = now_ms();
         testing::internal::CaptureStdout();
@@ -74,9 +72,9 @@ class SearchFixture : public testing::Test {
         return r;
     }
 
-    std::unique_ptr<SearchThread> t;
+    const std::unique_ptr<SearchThread> t = std::make_unique<SearchThread>();
 
   private:
-    Settings saved_settings_;
-    uint32_t saved_mode_ = MODE_CONSOLE;
+    const Settings saved_settings_ = settings;
+    const uint32_t saved_mode_ = frontend_mode;
 };

@@ -1,15 +1,14 @@
-// Iterative deepening: the root cases, the aspiration window, searches stopped early, several
-// workers, and the time allocation with its timer.
+// Iterative deepening: root cases, the aspiration window, early stops, several workers, and the
+// time allocation with its timer.
 #include "search/think.h"
 
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "search/search_fixture.h"
 #include "search/threads.h"
-
-namespace {
 
 using Think = SearchFixture;
 using SmpSearch = SearchFixture;
@@ -19,14 +18,18 @@ constexpr const char* kMiddlegame =
     "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
 // White takes the queen; nothing else comes close.
 constexpr const char* kHangingQueen = "4k3/8/8/3q4/8/8/3Q2PP/6K1 w - - 0 1";
-// Mate in two that a depth-4 search does not see: the score jumps at depth 5.
+// Mate in two that a depth-4 search does not see.
 constexpr const char* kWac027 = "7k/pp4np/2p3p1/3pN1q1/3P4/Q7/1r3rPP/2R2RK1 w - - 0 1";
 
-bool is_legal(const Board& b, Move m) {
-    return contains(texts(b, gen_legal_moves), text_of(m, b.side));
+// Allocates the time as if the search had started `ago_ms` earlier, searches, and returns the
+// lines printed.
+static std::string timed_think(SearchThread& t, uint64_t& r, int64_t ago_ms = 0) {
+    time_control.start_ms = now_ms() - ago_ms;
+    allocate_time(time_control, 30);
+    testing::internal::CaptureStdout();
+    r = think(t);
+    return testing::internal::GetCapturedStdout();
 }
-
-} // namespace
 
 TEST_F(Think, RootsWithoutAChoice) {
     // Mated or stalemated: the zero move, nothing searched.
@@ -44,7 +47,7 @@ TEST_F(Think, RootsWithoutAChoice) {
     EXPECT_EQ(" a1b1 \n", out.substr(out.size() - 7));
 }
 
-TEST_F(Think, OneThreadRepeatsItselfAndFindsTheMate) {
+TEST_F(Think, OneThreadRepeatsItself) {
     const int depth = quick_mode() ? 4 : 6;
     set(kMiddlegame);
     const uint64_t r1 = think_to_depth(depth);
@@ -56,49 +59,17 @@ TEST_F(Think, OneThreadRepeatsItselfAndFindsTheMate) {
     for (int i = 0; i < pv.length; ++i) EXPECT_EQ(pv.moves[i], search_info.pv.moves[i]);
     EXPECT_EQ(result_move(r1), pv.moves[0]);
     EXPECT_EQ(t->stack.boards, t->stack.current); // the game position is where it was
-    // White mates in six (eleven plies).
-    set("8/RP6/2k5/8/8/6P1/7P/7K w - - 1 62");
-    std::string out;
-    const uint64_t r = think_to_depth(10, &out);
-    EXPECT_EQ(MATE - 11, result_score(r)) << out;
-    EXPECT_EQ("b7b8q", text(result_move(r)));
-    EXPECT_NE(std::string::npos, out.find("Mate in 6 \n")) << out;
 }
 
-TEST_F(Think, AspirationWindowReSearchesAScoreThatJumps) {
-    // Fail high in the last iteration: the mate of the re-search is played, not the old move.
-    set(kWac027);
-    std::string out;
-    uint64_t r = think_to_depth(5, &out);
-    EXPECT_EQ("a3f8", text(result_move(r))) << out;
-    EXPECT_EQ(MATE - 3, result_score(r)) << out;
-    // Fail low in the last iteration: at depth 3 Black sees the mate on the back rank that Re5
-    // allows, and keeps a rook on the g-file.
+// The fail-high re-search is the depth-5 mate of the pruning table. Failing low in the last
+// iteration, at depth 3 Black sees the back-rank mate that Re5 allows and keeps a rook on the
+// g-file.
+TEST_F(Think, AspirationWindowReSearchesAFailLow) {
     set("7k/p7/1R5K/6r1/6p1/6P1/8/8 w - - 0 1", "b6b7");
-    r = think_to_depth(3, &out);
-    const std::string move = text(result_move(r));
-    EXPECT_NE("g5e5", move) << out;
+    const std::string move = text(result_move(think_to_depth(3)));
+    EXPECT_NE("g5e5", move);
     set("7k/p7/1R5K/6r1/6p1/6P1/8/8 w - - 0 1", ("b6b7 " + move).c_str());
     EXPECT_LT(result_score(think_to_depth(3)), MATE_SCORE) << move;
-}
-
-TEST_F(Think, StoppedAtOnceStillPlaysTheFirstIterationsMove) {
-    // The first iteration always completes: a stop before the search, or a budget of one node,
-    // still gives a searched move, not the capture the generator scores highest (here Qxd5,
-    // which loses the queen, instead of the mate).
-    const std::pair<const char*, const char*> cases[] = {
-        {kHangingQueen, "d2d5"}, {"6k1/5ppp/4p3/3p4/8/8/8/R2Q2K1 w - - 0 1", "a1a8"}};
-    for (const auto& [fen, best] : cases) {
-        for (const bool by_nodes : {false, true}) {
-            SCOPED_TRACE(testing::Message() << fen << (by_nodes ? ", one node" : ", stopped"));
-            set(fen);
-            search_flags.stop = by_nodes ? 0 : 1;
-            search_info.node_limit = by_nodes ? 1 : 0;
-            EXPECT_EQ(best, text(result_move(think_to_depth(20))));
-            search_flags.stop = 0;
-            search_info.node_limit = 0;
-        }
-    }
 }
 
 TEST_F(SmpSearch, ThreadsAgreeOnForcedResults) {
@@ -111,75 +82,73 @@ TEST_F(SmpSearch, ThreadsAgreeOnForcedResults) {
             EXPECT_EQ("a3f8", text(result_move(r)));
             EXPECT_EQ(MATE - 3, result_score(r));
         }
-        EXPECT_TRUE(is_legal(board(), result_move(r)));
+        EXPECT_TRUE(is_legal(result_move(r)));
         EXPECT_EQ(result_move(r), search_info.pv.moves[0]);
         EXPECT_GE(iteration_winner(), 1);
         EXPECT_LE(iteration_winner(), threads);
     }
 }
 
-TEST_F(SmpSearch, StoppedIterationsKeepACompletedMove) {
-    // Whenever the node budget ends the search, inside an iteration or between two, the move
-    // played is one a worker completed: the queen capture, and a mate score only with the mate.
+// Wherever a stop (budget 0: before the search) or a node budget ends the search, the move played
+// is one a worker completed: the first iteration always completes, so it is not the generator's
+// first capture (Qxd5, losing the queen, before the mate); a mate score comes only with the mate.
+TEST_F(SmpSearch, StoppedSearchesPlayACompletedMove) {
+    const std::pair<const char*, const char*> cases[] = {
+        {kHangingQueen, "d2d5"},
+        {"6k1/5ppp/4p3/3p4/8/8/8/R2Q2K1 w - - 0 1", "a1a8"},
+        {kWac027, ""}};
     for (const int threads : {1, 3}) {
         settings.threads = static_cast<uint8_t>(threads);
-        for (const uint64_t budget : {2, 300, 3000, 30000}) {
-            SCOPED_TRACE(testing::Message() << threads << " threads, " << budget << " nodes");
-            search_info.node_limit = budget;
-            set(kHangingQueen);
-            uint64_t r = think_to_depth(64);
-            EXPECT_EQ("d2d5", text(result_move(r)));
-            search_info.node_limit = budget;
-            set(kWac027);
-            r = think_to_depth(64);
-            EXPECT_TRUE(is_legal(board(), result_move(r)));
-            EXPECT_EQ(result_score(r) >= MATE_SCORE, text(result_move(r)) == "a3f8");
-            if (search_info.pv.length > 0) {
-                EXPECT_EQ(result_move(r), search_info.pv.moves[0]);
+        for (const uint64_t budget : {0, 1, 300, 3000, 30000}) {
+            for (const auto& [fen, best] : cases) {
+                SCOPED_TRACE(testing::Message()
+                             << threads << " threads, " << budget << ", " << fen);
+                set(fen);
+                search_flags.stop = budget == 0;
+                search_info.node_limit = budget;
+                const uint64_t r = think_to_depth(64);
+                search_flags.stop = 0;
+                const std::string played = text(result_move(r));
+                EXPECT_TRUE(*best ? played == best : is_legal(result_move(r))) << played;
+                EXPECT_TRUE(*best || (result_score(r) >= MATE_SCORE) == (played == "a3f8"));
+                EXPECT_TRUE(search_info.pv.length == 0 ||
+                            result_move(r) == search_info.pv.moves[0]);
             }
         }
     }
 }
 
 TEST_F(Time, TargetAndHardLimitFromTheClock) {
-    // Times in hundredths. The target shares the clock over the divisor (never fewer than 10
-    // moves, whatever the settings), plus the increment when there is time to spare; the hard
-    // limit is three targets, but never more than the clock less its reserve and the overhead.
-    struct Case {
-        int sudden_death, more_time, own, opponent, increment, moves_to_go, generation, overhead_ms;
-        int allotted, hard;
+    // In hundredths: the clock over the divisor (at least 10 moves, whatever the settings), plus
+    // the increment with time to spare; hard limit three targets, within the clock less its
+    // reserve and the overhead. The rows: SuddenDeath, MoreTime, own and opponent's time,
+    // increment, moves to go, overhead (ms), generation; the target and the hard limit.
+    const int cases[][10] = {
+        {20, 5, 6000, 6000, 0, 0, 0, 30, 300, 900},
+        {20, 5, 6000, 6000, 0, 0, 0, 20, 6000 / 35, 3 * (6000 / 35)}, // opening: +FastOpening
+        {20, 5, 6000, 3000, 0, 0, 0, 30, 6000 / 15, 1200},            // ahead on the clock
+        {20, 5, 6000, 9000, 0, 0, 0, 30, 6000 / 25, 720},             // behind
+        {20, 5, 1500, 1500, 200, 0, 0, 30, 1500 / 25 + 200, 780},     // fast game, increment
+        {10, 15, 6000, 3000, 0, 0, 0, 30, 600, 1800},                 // divisor 10 - 15 -> 10
+        {20, 5, 6000, 6000, 0, 1, 0, 30, 600, 1800},                  // one move to go -> 10
+        {20, 5, 6000, 6000, 200, 40, 0, 30, 150 + 200, 1050},         // 40 to go, increment
+        {20, 5, 1400, 1400, 200, 2, 0, 30, 140 + 200, 1020},          // 1400 - 140 - 200 > 500
+        {20, 5, 600, 600, 0, 1, 5000, 30, 60, 70}, // 600 - 30 reserve - 500 overhead
+        {20, 5, 20, 6000, 0, 1, 0, 30, 2, 6},
+        {20, 5, 2, 6000, 0, 1, 100, 30, 1, 1}, // nothing left: a hundredth
     };
-    const Case cases[] = {
-        {20, 5, 6000, 6000, 0, 0, 30, 0, 300, 900},
-        {20, 5, 6000, 6000, 0, 0, 20, 0, 6000 / 35, 3 * (6000 / 35)}, // opening: +FastOpening
-        {20, 5, 6000, 3000, 0, 0, 30, 0, 6000 / 15, 1200},            // ahead on the clock
-        {20, 5, 6000, 9000, 0, 0, 30, 0, 6000 / 25, 720},             // behind
-        {20, 5, 1500, 1500, 200, 0, 30, 0, 1500 / 25 + 200, 780},     // fast game, increment
-        {10, 15, 6000, 3000, 0, 0, 30, 0, 600, 1800},                 // divisor 10 - 15 -> 10
-        {20, 5, 6000, 6000, 0, 1, 30, 0, 600, 1800},                  // one move to go -> 10
-        {20, 5, 6000, 6000, 200, 40, 30, 0, 150 + 200, 1050},         // 40 to go, increment
-        {20, 5, 1400, 1400, 200, 2, 30, 0, 140 + 200, 1020},          // 1400 - 140 - 200 > 500
-        {20, 5, 600, 600, 0, 1, 30, 5000, 60, 70}, // 600 - 30 reserve - 500 overhead
-        {20, 5, 20, 6000, 0, 1, 30, 0, 2, 6},
-        {20, 5, 2, 6000, 0, 1, 30, 100, 1, 1}, // nothing left: a hundredth
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "own " << c.own << " to go " << c.moves_to_go);
-        TimeControl& tc = time_control;
-        tc = TimeControl{};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "own " << c[2] << " to go " << c[5]);
+        TimeControl& tc = time_control = TimeControl{};
         tc.clock = true;
-        tc.sudden_death = c.sudden_death;
-        tc.more_time = c.more_time;
-        tc.own_time = c.own;
-        tc.opponent_time = c.opponent;
-        tc.increment = c.increment;
-        tc.moves_to_go = c.moves_to_go;
-        tc.overhead_ms = c.overhead_ms;
+        std::tie(tc.sudden_death, tc.more_time, tc.own_time, tc.opponent_time, tc.increment,
+                 tc.moves_to_go, tc.overhead_ms) =
+            std::tie(c[0], c[1], c[2], c[3], c[4], c[5], c[6]);
         tc.start_ms = now_ms();
-        allocate_time(tc, c.generation);
+        allocate_time(tc, c[7]);
         stop_timer();
-        EXPECT_EQ(c.allotted, tc.allotted);
-        EXPECT_EQ(c.hard, tc.hard);
+        EXPECT_EQ(c[8], tc.allotted);
+        EXPECT_EQ(c[9], tc.hard);
     }
     // Without a clock (a depth or a move time only) no time share applies.
     time_control = TimeControl{};
@@ -201,33 +170,25 @@ TEST_F(Time, NoIterationStartsPastHalfTheTargetAndTheHardLimitEndsTheSearch) {
     tc.clock = true;
     tc.own_time = tc.opponent_time = 60000; // a target of 30 s, 90 s hard
     // Half the target is long past: the first iteration completes, and no second one starts.
-    tc.start_ms = now_ms() - 20000;
-    allocate_time(tc, 30);
-    testing::internal::CaptureStdout();
-    uint64_t r = think(*t);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(is_legal(board(), result_move(r)));
+    uint64_t r = 0;
+    std::string out = timed_think(*t, r, 20000);
+    EXPECT_TRUE(is_legal(result_move(r)));
     EXPECT_EQ(1, std::count(out.begin(), out.end(), '\n')) << out; // the line of depth 1
     EXPECT_EQ(0, search_flags.stop.load());
-
     // Six seconds left and 5 s of move overhead: the hard limit is 0.7 s, whatever the target.
     tc.own_time = tc.opponent_time = 600;
     tc.moves_to_go = 1;
     tc.overhead_ms = 5000;
     search_flags.abort = 0;
-    tc.start_ms = now_ms();
-    allocate_time(tc, 30);
+    out = timed_think(*t, r);
     EXPECT_EQ(70, tc.hard);
-    testing::internal::CaptureStdout();
-    r = think(*t);
-    out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(is_legal(board(), result_move(r)));
+    EXPECT_TRUE(is_legal(result_move(r)));
     EXPECT_LT(now_ms() - tc.start_ms, 700 + 300) << out;
 }
 
 TEST_F(Time, AStoppedIterationPlaysItsBestCompletedMove) {
-    // One thread, stopped by node counts at points inside iterations: a stop that comes after a
-    // root move of the iteration was searched through plays that iteration's best so far.
+    // Stopped by node counts inside iterations, after a root move of the iteration was searched
+    // through, one thread plays that iteration's best so far.
     set(kMiddlegame);
     int partial = 0;
     for (uint64_t limit = 2000; limit <= 256000; limit *= 2) {
@@ -236,7 +197,7 @@ TEST_F(Time, AStoppedIterationPlaysItsBestCompletedMove) {
         search_flags.stop = 0;
         search_flags.abort = 0;
         const uint64_t r = think_to_depth(64);
-        ASSERT_TRUE(is_legal(board(), result_move(r)));
+        ASSERT_TRUE(is_legal(result_move(r)));
         if (!iteration_partial()) continue;
         ++partial;
         const SearchThread& w = search_thread(iteration_winner());
@@ -250,26 +211,18 @@ TEST_F(Time, AStoppedIterationPlaysItsBestCompletedMove) {
 TEST_F(Time, TimedSearchesStopByThemselvesAndLeaveNoTimer) {
     frontend_mode = MODE_UCI;
     set(kMiddlegame);
-    TimeControl& tc = time_control;
-    tc.move_time = 10; // 0.1 s
+    time_control.move_time = 10; // 0.1 s
     search_info.max_depth = 64;
-    tc.start_ms = now_ms();
-    allocate_time(tc, 30);
-    testing::internal::CaptureStdout();
-    uint64_t r = think(*t);
-    const std::string out = testing::internal::GetCapturedStdout();
+    uint64_t r = 0;
+    const std::string out = timed_think(*t, r);
     EXPECT_EQ(1, search_flags.stop.load());
-    EXPECT_TRUE(is_legal(board(), result_move(r))) << out;
+    EXPECT_TRUE(is_legal(result_move(r))) << out;
     EXPECT_EQ(0u, out.find("info depth  1 ")) << out;
     // A search that reaches its depth long before its time leaves no timer behind.
-    tc.move_time = 20;
+    time_control.move_time = 20;
     search_info.max_depth = 1;
-    tc.start_ms = now_ms();
-    allocate_time(tc, 30);
-    testing::internal::CaptureStdout();
-    r = think(*t);
-    testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(is_legal(board(), result_move(r)));
+    timed_think(*t, r);
+    EXPECT_TRUE(is_legal(result_move(r)));
     search_flags.abort = 0;
     search_flags.stop = 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(250));

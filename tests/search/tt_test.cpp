@@ -1,5 +1,5 @@
-// The transposition table: mate scores, usable bounds, replacement across searches, stores during
-// a stop, allocation when memory is short, and concurrent writers.
+// The transposition table: mate scores, bounds, replacement, stores during a stop, allocation when
+// memory is short, and concurrent writers.
 #include "search/tt.h"
 
 #include <atomic>
@@ -10,8 +10,6 @@
 
 #include "search/flags.h"
 
-namespace {
-
 struct TtFixture : testing::Test {
     void SetUp() override {
         testing::internal::CaptureStdout();
@@ -20,48 +18,49 @@ struct TtFixture : testing::Test {
         search_flags.stop = 0;
         search_flags.abort = 0;
     }
-    static int16_t probe(uint64_t key, int depth, int ply, int16_t alpha, int16_t beta,
-                         uint64_t* data = nullptr) {
+    static int probe(uint64_t key, int depth, int ply, int alpha, int beta,
+                     uint64_t* data = nullptr) {
         Board b{};
         b.key = key;
         uint64_t d = 0;
-        const int16_t r = tt_probe(b, &d, depth, ply, alpha, beta);
-        if (data) *data = d;
-        return r;
+        return tt_probe(b, data ? data : &d, depth, ply, static_cast<int16_t>(alpha),
+                        static_cast<int16_t>(beta));
     }
-    static void store(uint64_t key, int depth, int ply, int bound, int16_t score, Move move) {
+    static void store(uint64_t key, int depth, int ply, int bound, int score, Move move) {
         Board b{};
         b.key = key;
-        tt_store(b, depth, ply, bound, score, move);
+        tt_store(b, depth, ply, bound, static_cast<int16_t>(score), move);
     }
 };
 
-} // namespace
-
 TEST_F(TtFixture, ScoresBoundsAndMoves) {
     // Mate scores are stored as distances from the node and read back from the probing ply.
-    store(0xABCDEF, 10, 5, BOUND_EXACT, 19990, 0);
-    EXPECT_EQ(19992, probe(0xABCDEF, 1, 3, -30000, 30000));
-    store(0xABCDE0, 10, 5, BOUND_EXACT, -19990, 0);
-    EXPECT_EQ(-19992, probe(0xABCDE0, 1, 3, -30000, 30000));
-    store(0xABCDE1, 10, 5, BOUND_EXACT, 1500, 0);
-    EXPECT_EQ(1500, probe(0xABCDE1, 1, 3, -30000, 30000));
-    // Too shallow: unusable, but the move is handed out.
-    uint64_t data = 0;
-    store(0x1000, 4, 0, BOUND_EXACT, 30, 0x00120C01);
-    EXPECT_EQ(TT_UNUSABLE, probe(0x1000, 6, 0, -100, 100, &data));
-    EXPECT_EQ(0x00120C01u, tt_move(data));
-    EXPECT_EQ(30, probe(0x1000, 4, 0, -100, 100));
-    // A lower bound decides only at or above beta, an upper bound only at or below alpha.
-    store(0x2000, 8, 0, BOUND_LOWER, 50, 0);
-    EXPECT_EQ(TT_UNUSABLE, probe(0x2000, 8, 0, 0, 60));
-    EXPECT_EQ(50, probe(0x2000, 8, 0, 0, 40));
-    store(0x3000, 8, 0, BOUND_UPPER, 50, 0);
-    EXPECT_EQ(50, probe(0x3000, 8, 0, 60, 100));
-    EXPECT_EQ(TT_UNUSABLE, probe(0x3000, 8, 0, 40, 100));
+    for (const auto& [stored, read] : {std::pair{19990, 19992}, {-19990, -19992}, {1500, 1500}}) {
+        store(0xABCDE0 + read, 10, 5, BOUND_EXACT, stored, 0);
+        EXPECT_EQ(read, probe(0xABCDE0 + read, 1, 3, -30000, 30000));
+    }
+    // Stored depth, bound and score; probed depth, alpha and beta; the result. Too shallow is
+    // unusable; a lower bound decides only at or above beta, an upper bound only at or below
+    // alpha; a depth outside the field is clamped, not wrapped (-1 below a null move).
+    const int cases[][7] = {{4, BOUND_EXACT, 30, 6, -100, 100, TT_UNUSABLE},
+                            {4, BOUND_EXACT, 30, 4, -100, 100, 30},
+                            {8, BOUND_LOWER, 50, 8, 0, 60, TT_UNUSABLE},
+                            {8, BOUND_LOWER, 50, 8, 0, 40, 50},
+                            {8, BOUND_UPPER, 50, 8, 60, 100, 50},
+                            {8, BOUND_UPPER, 50, 8, 40, 100, TT_UNUSABLE},
+                            {-1, BOUND_EXACT, 5, 1, -1, 2, TT_UNUSABLE},
+                            {64, BOUND_EXACT, 5, 63, -1, 2, 5}};
+    for (uint64_t key = 0x1000; const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c[0] << " " << c[1] << " " << c[3] << " " << c[4]);
+        store(++key, c[0], 0, c[1], c[2], 0x00120C01);
+        uint64_t data = 0;
+        EXPECT_EQ(c[6], probe(key, c[3], 0, c[4], c[5], &data));
+        EXPECT_EQ(0x00120C01u, tt_move(data)); // unusable entries still hand out their move
+    }
     // A store without a move keeps the move stored before.
     store(0x5000, 3, 0, BOUND_LOWER, 10, 0x12345);
     store(0x5000, 5, 0, BOUND_EXACT, 20, 0);
+    uint64_t data = 0;
     EXPECT_EQ(20, probe(0x5000, 5, 0, -100, 100, &data));
     EXPECT_EQ(0x12345u, tt_move(data));
     // Nothing is stored while the search stops.
@@ -85,14 +84,6 @@ TEST_F(TtFixture, EntriesOfEarlierSearchesStayUsableAndGoFirst) {
     for (uint64_t i = 1; i <= 4; ++i) EXPECT_NE(TT_MISS, probe(home + i * step, 0, 0, -1, 1)) << i;
 }
 
-TEST_F(TtFixture, DepthsOutsideTheFieldAreClampedNotWrapped) {
-    // -1 (below a null move) must not read back as a deep entry, nor 64 as a shallow one.
-    store(0x8000, -1, 0, BOUND_EXACT, 5, 0);
-    EXPECT_EQ(TT_UNUSABLE, probe(0x8000, 1, 0, -1, 2));
-    store(0x9000, 64, 0, BOUND_EXACT, 5, 0);
-    EXPECT_EQ(5, probe(0x9000, 63, 0, -1, 2));
-}
-
 TEST_F(TtFixture, ShortMemoryShrinksTheTable) {
     tt_table_calloc = [](size_t count, size_t size) -> void* {
         return count > 4096 + 4 ? nullptr : std::calloc(count, size);
@@ -107,8 +98,8 @@ TEST_F(TtFixture, ShortMemoryShrinksTheTable) {
     EXPECT_EQ(42, probe(0x12345678, 3, 0, -100, 100));
 }
 
-// Two writers storing different results for one key while a reader probes: every hit is one of
-// the entries written whole, never a mix of two.
+// Two writers store different results for one key while a reader probes: every hit is one entry
+// written whole, never a mix of two.
 TEST_F(TtFixture, ConcurrentWritersNeverProduceATornHit) {
     const uint64_t key = 0x9E3779B97F4A7C15ULL;
     std::atomic<bool> done{false};
@@ -119,7 +110,7 @@ TEST_F(TtFixture, ConcurrentWritersNeverProduceATornHit) {
     std::thread b(writer, int16_t{222}, Move{0x2222}, 22);
     for (int i = 0; i < 20000; ++i) {
         uint64_t data = 0;
-        const int16_t r = probe(key, 0, 0, -30000, 30000, &data);
+        const int r = probe(key, 0, 0, -30000, 30000, &data);
         if (r == TT_MISS) continue;
         const bool first = r == 111 && tt_move(data) == 0x1111 && tt_depth(data) == 11;
         const bool second = r == 222 && tt_move(data) == 0x2222 && tt_depth(data) == 22;
