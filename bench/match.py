@@ -66,10 +66,10 @@ class EngineError(Exception):
 class Engine:
     """One engine process, read by a thread into a queue."""
 
-    def __init__(self, spec, name, args, eval_file=None):
+    def __init__(self, command_line, name, args, eval_file=None):
         self.name = name
-        self.xboard = spec.startswith("xboard:")
-        command = shlex.split(spec[len("xboard:"):] if self.xboard else spec)
+        self.xboard = command_line.startswith("xboard:")
+        command = shlex.split(command_line[len("xboard:"):] if self.xboard else command_line)
         if os.sep in command[0]:
             command[0] = os.path.abspath(command[0])  # the engine runs in a directory of its own
         self.ours = os.path.basename(command[0]).startswith("brontavel")
@@ -312,8 +312,8 @@ class Match:
     def start_engines(self):
         engines = []
         try:
-            for i, spec in enumerate(self.args.engines):
-                e = Engine(spec, self.args.names[i], self.args, self.args.eval_file[i])
+            for i, command_line in enumerate(self.args.engines):
+                e = Engine(command_line, self.args.names[i], self.args, self.args.eval_file[i])
                 e.label = i
                 engines.append(e)
                 e.start()

@@ -81,16 +81,14 @@ def main():
     order = {}
     set_eval_file(os.path.join(args.workdir, "brontavel.ini"), args.weights)
 
+    write_weights(weights_path, weights, order)
     for rnd in range(1, args.rounds + 1):
         changed = 0
         for group in groups:
-            if not os.path.exists(weights_path):
-                write_weights(weights_path, weights, order)
             error, tuned = run_group(engine, args.workdir, group)
             for name, value in tuned.items():
                 order.setdefault(name, len(order))
-                if weights.get(name) != value:
-                    changed += abs(value - weights.get(name, value))
+                changed += abs(value - weights.get(name, value))
                 weights[name] = value
             write_weights(weights_path, weights, order)
             print(f"round {rnd} {group:20s} error {error:.6f}", flush=True)
