@@ -1,6 +1,5 @@
-// Runs the real engine binary in a temporary working directory of its own and reads its output as
-// it comes, so that a test can act while a search runs. UCI search replies are parsed and their
-// moves checked with the engine's own board code.
+// Runs the real engine binary in a temporary directory of its own and reads its output as it
+// comes; UCI search replies are parsed and their moves checked with the engine's board code.
 #pragma once
 
 #include <fcntl.h>
@@ -16,11 +15,7 @@
 #include <optional>
 #include <regex>
 #include <sstream>
-#include <stdexcept>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "board/board_helpers.h"
 
@@ -31,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 using ms = std::chrono::milliseconds;
 using WorkFile = std::pair<std::string, std::string>; // name in the working directory, contents
 
-// The settings every run gets unless the test places its own: the defaults ask for 8 GB.
+// The defaults ask for 8 GB of tables.
 inline const std::string kSmallTables = "[ENGINE]\nHashSize=16\nHashPawnSize=1\n";
 inline const std::string kFirstPrompt = "enter 'console' for console mode... ";
 inline const std::string kPrompt = "\nbrontavel> ";
@@ -39,11 +34,6 @@ inline const std::string kStartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN
 
 inline double ms_since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-inline int left_ms(Clock::time_point deadline) {
-    return static_cast<int>(
-        std::max<int64_t>(0, std::chrono::duration_cast<ms>(deadline - Clock::now()).count()));
 }
 
 inline std::vector<std::string> split(const std::string& text, char sep = '\n') {
@@ -59,17 +49,13 @@ class Session {
     explicit Session(const std::string& ini = kSmallTables, const std::vector<WorkFile>& files = {},
                      std::vector<std::string> args = {}) {
         namespace fs = std::filesystem;
-        std::string dir = (fs::temp_directory_path() / "brontavel-e2e-XXXXXX").string();
+        dir_ = (fs::temp_directory_path() / "brontavel-e2e-XXXXXX").string();
         int to[2], from[2];
-        if (!mkdtemp(dir.data()) || pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0)
+        if (!mkdtemp(dir_.data()) || pipe2(to, O_CLOEXEC) != 0 || pipe2(from, O_CLOEXEC) != 0)
             throw std::runtime_error("cannot set up the engine's directory and pipes");
-        dir_ = dir;
         std::ofstream(fs::path(dir_) / "brontavel.ini") << ini;
-        for (const auto& [name, text] : files) {
-            std::error_code ec;
-            fs::create_directories((fs::path(dir_) / name).parent_path(), ec);
+        for (const auto& [name, text] : files)
             std::ofstream(fs::path(dir_) / name, std::ios::binary) << text;
-        }
         signal(SIGPIPE, SIG_IGN); // a write after the engine has ended fails instead
         args.insert(args.begin(), BRONTAVEL_BINARY);
         std::vector<char*> argv;
@@ -100,23 +86,26 @@ class Session {
 
     const std::string& dir() const { return dir_; }
     const std::string& transcript() const { return out_; }
-    void send(const std::string& line) { write(line + "\n"); }
-    void write(const std::string& text) { // a blocking pipe takes it whole
-        if (in_ >= 0 && ::write(in_, text.data(), text.size()) < 0) close_input();
+    void send(const std::string& text, const char* end = "\n") { // a blocking pipe takes it whole
+        const std::string s = text + end;
+        if (in_ >= 0 && ::write(in_, s.data(), s.size()) < 0) close_input();
     }
     void close_input() {
         if (in_ >= 0) close(in_);
         in_ = -1;
     }
-    // Reads until a whole line beginning with `prefix` arrives and returns it, passing over the
-    // lines before it; nothing when the output ends or the time passes first.
+    // Reads until a line beginning with `prefix` arrives and returns it; nothing when the output
+    // ends or the time passes first.
     std::optional<std::string> wait_for(const std::string& prefix, ms timeout = 30s) {
         const auto deadline = Clock::now() + timeout;
         for (;;) {
-            while (auto line = next_line())
-                if (line->starts_with(prefix)) return line;
-            if (eof_ || left_ms(deadline) == 0) return std::nullopt;
-            pump(left_ms(deadline));
+            for (size_t end; (end = out_.find('\n', scanned_)) != std::string::npos;) {
+                std::string line = out_.substr(scanned_, end - scanned_);
+                scanned_ = end + 1;
+                if (line.starts_with(prefix)) return line;
+            }
+            if (eof_ || Clock::now() >= deadline) return std::nullopt;
+            pump(deadline);
         }
     }
     size_t mark() const { return scanned_; }
@@ -125,12 +114,11 @@ class Session {
     }
     // The exit status once the engine has ended; -1 for an abnormal end, -2 on a timeout.
     int wait_exit(ms timeout = 30s) {
-        if (pid_ <= 0) return -1;
         const auto deadline = Clock::now() + timeout;
-        while (!eof_ && left_ms(deadline) > 0) pump(left_ms(deadline));
+        while (!eof_ && Clock::now() < deadline) pump(deadline);
         int status = 0;
         pid_t done;
-        while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && left_ms(deadline) > 0)
+        while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < deadline)
             std::this_thread::sleep_for(1ms);
         if (done != pid_) return -2; // the destructor kills it
         pid_ = -1;
@@ -138,20 +126,14 @@ class Session {
     }
 
   private:
-    void pump(int timeout_ms) {
+    void pump(Clock::time_point deadline) {
         pollfd fd = {out_fd_, POLLIN, 0};
-        if (poll(&fd, 1, timeout_ms) <= 0) return;
+        const auto left = std::chrono::duration_cast<ms>(deadline - Clock::now()).count();
+        if (poll(&fd, 1, static_cast<int>(std::max<int64_t>(0, left))) <= 0) return;
         char buf[65536];
         const ssize_t got = read(out_fd_, buf, sizeof buf);
         if (got > 0) out_.append(buf, static_cast<size_t>(got));
         eof_ = got == 0 || (got < 0 && errno != EINTR);
-    }
-    std::optional<std::string> next_line() {
-        const size_t end = out_.find('\n', scanned_);
-        if (end == std::string::npos) return std::nullopt;
-        std::string line = out_.substr(scanned_, end - scanned_);
-        scanned_ = end + 1;
-        return line;
     }
 
     std::string dir_, out_;
@@ -171,7 +153,7 @@ inline RunResult run_engine(const std::string& input, const std::vector<WorkFile
                             const std::string& ini = kSmallTables,
                             const std::vector<std::string>& args = {}) {
     Session s(ini, files, args);
-    s.write(input);
+    s.send(input, "");
     s.close_input();
     const int status = s.wait_exit(120s);
     EXPECT_NE(-2, status) << "the engine did not end:\n" << s.transcript();
@@ -203,11 +185,10 @@ inline std::vector<std::string> console(const std::vector<std::string>& commands
     return parts;
 }
 
-// "uci", "isready", then the lines of `script` as an interface sends them, each "go" waiting for
-// its best move; the lines printed after the first readyok.
-inline std::vector<std::string> uci_script(const std::string& script,
-                                           const std::vector<WorkFile>& files = {}) {
-    Session s(kSmallTables, files);
+// "uci", "isready", then the lines of `script`, each "go" waiting for its best move; the lines
+// printed after the first readyok.
+inline std::vector<std::string> uci_script(const std::string& script) {
+    Session s;
     for (const std::string& line : split("uci\nisready\n" + script)) {
         s.send(line);
         if (line.starts_with("go") && !s.wait_for("bestmove ", 60s)) {
@@ -219,11 +200,8 @@ inline std::vector<std::string> uci_script(const std::string& script,
     EXPECT_EQ(0, s.wait_exit(60s)) << s.transcript();
     const std::string& out = s.transcript();
     const size_t ready = out.find("\nreadyok\n", out.find("\nuciok\n"));
-    if (ready == std::string::npos) {
-        ADD_FAILURE() << "no readyok in:\n" << out;
-        return {};
-    }
-    return split(out.substr(ready + 9));
+    EXPECT_NE(std::string::npos, ready) << "no readyok in:\n" << out;
+    return ready == std::string::npos ? std::vector<std::string>{} : split(out.substr(ready + 9));
 }
 
 inline bool is_legal(const std::string& fen, const std::string& moves, const std::string& move) {
@@ -248,26 +226,22 @@ struct SearchReply {
     int depth() const { return infos.empty() ? 0 : infos.back().depth; }
 };
 
-inline std::optional<Info> parse_info(const std::string& line) {
-    static const std::regex re(R"(info depth +(\d+) (?:seldepth +\d+ )?score (cp|mate) +(-?\d+))"
-                               R"( nodes +(\d+) time +\d+ nps \d+ hashfull (\d+) tbhits (\d+))"
-                               R"( pv ((?:[a-h][1-8][a-h][1-8][nbrq]? )*))");
-    std::smatch m;
-    if (!std::regex_match(line, m, re)) return std::nullopt;
-    return Info{std::stoi(m[1]),   std::stoi(m[3]), m[2] == "mate",  std::stoull(m[4]),
-                std::stoull(m[6]), std::stoi(m[5]), split(m[7], ' ')};
-}
-
 // Groups the lines of a transcript by the best-move line that ends each search.
 inline std::vector<SearchReply> parse_searches(const std::vector<std::string>& lines) {
+    static const std::regex info(R"(info depth +(\d+) (?:seldepth +\d+ )?score (cp|mate) +(-?\d+))"
+                                 R"( nodes +(\d+) time +\d+ nps \d+ hashfull (\d+) tbhits (\d+))"
+                                 R"( pv ((?:[a-h][1-8][a-h][1-8][nbrq]? )*))");
     static const std::regex result(R"((1-0|0-1|1/2-1/2) \{.*\})");
     std::vector<SearchReply> searches;
     SearchReply cur;
+    std::smatch m;
     for (const std::string& line : lines) {
         if (line.starts_with("info ") && !line.starts_with("info string ")) {
-            const auto info = parse_info(line);
-            EXPECT_TRUE(info) << "malformed iteration line: \"" << line << "\"";
-            if (info) cur.infos.push_back(*info);
+            EXPECT_TRUE(std::regex_match(line, m, info)) << "malformed: \"" << line << "\"";
+            if (!m.empty())
+                cur.infos.push_back({std::stoi(m[1]), std::stoi(m[3]), m[2] == "mate",
+                                     std::stoull(m[4]), std::stoull(m[6]), std::stoi(m[5]),
+                                     split(m[7], ' ')});
         } else if (line.starts_with("bestmove ")) {
             const auto words = split(line, ' ');
             EXPECT_TRUE(words.size() == 2 || (words.size() == 4 && words[2] == "ponder")) << line;
@@ -299,24 +273,16 @@ inline void check_search(const std::string& fen, const std::string& moves, const
         }
     }
     EXPECT_TRUE(is_legal(fen, moves, s.best)) << "bestmove " << s.best;
-    const Info& last = s.infos.back();
-    EXPECT_TRUE(last.pv.empty() || s.best == last.pv[0]) << s.best;
-    if (!s.ponder.empty()) {
-        ASSERT_GE(last.pv.size(), 2u);
-        EXPECT_EQ(s.ponder, last.pv[1]);
-    }
-}
-
-inline bool has_line(const std::vector<std::string>& lines, const std::string& prefix) {
-    return std::ranges::any_of(lines, [&](const std::string& l) { return l.starts_with(prefix); });
+    const auto& pv = s.infos.back().pv;
+    EXPECT_TRUE(pv.empty() || s.best == pv[0]) << s.best;
+    EXPECT_TRUE(s.ponder.empty() || (pv.size() >= 2 && s.ponder == pv[1])) << s.ponder;
 }
 
 // An interactive session that has completed the handshake and allocated its tables.
 inline bool start_uci(Session& s) {
     s.send("uci");
-    if (!s.wait_for("uciok")) return false;
     s.send("isready");
-    return s.wait_for("readyok").has_value();
+    return s.wait_for("uciok") && s.wait_for("readyok");
 }
 
 // Reads the search whose lines follow `mark` up to its best move.
@@ -324,8 +290,7 @@ inline std::optional<SearchReply> finish(Session& s, size_t mark, ms timeout = 3
     if (!s.wait_for("bestmove ", timeout)) return std::nullopt;
     const auto searches = parse_searches(s.lines_since(mark));
     EXPECT_EQ(1u, searches.size());
-    if (searches.size() != 1) return std::nullopt;
-    return searches[0];
+    return searches.size() == 1 ? std::optional(searches[0]) : std::nullopt;
 }
 
 } // namespace e2e

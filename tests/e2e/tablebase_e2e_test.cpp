@@ -1,5 +1,6 @@
 // Endgame tables through the real engine: the console's "probe" report, won endgames of the
 // reference positions played out to mate under UCI, drawn ones held.
+#include <algorithm>
 #include <set>
 
 #include "e2e/harness.h"
@@ -15,66 +16,43 @@ std::string tables_ini(const std::string& dir) {
            "\nwdlPath=" + dir + "\nSyzygyMen=5\n";
 }
 
-// The material of a FEN as sorted piece letters, to spread the chosen positions over tables.
-std::string material_of(const std::string& fen) {
-    std::string m;
-    for (char c : fen.substr(0, fen.find(' ')))
-        if (std::isalpha(static_cast<unsigned char>(c))) m += c;
-    std::ranges::sort(m);
-    return m;
-}
-
 // Up to `count` reference positions of three or more pieces with the given result and a distance
-// to zeroing between `min_dtz` and `max_dtz`: the farthest of each material, the farthest first.
+// to zeroing in [min_dtz, max_dtz]: the farthest of each material, the farthest first.
 std::vector<tbtest::RefCase> pick(const std::string& data, int wdl, int min_dtz, int max_dtz,
                                   size_t count) {
     auto cases = tbtest::read_cases(data + "/tb-cases.txt");
     std::ranges::stable_sort(cases, std::greater{}, [](const auto& c) { return std::abs(c.dtz); });
     std::set<std::string> materials;
     std::vector<tbtest::RefCase> chosen;
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        std::string m;
+        std::ranges::copy_if(c.fen.substr(0, c.fen.find(' ')), std::back_inserter(m), isalpha);
+        std::ranges::sort(m);
         if (chosen.size() < count && c.wdl == wdl && std::abs(c.dtz) >= min_dtz &&
-            std::abs(c.dtz) <= max_dtz && material_of(c.fen).size() >= 3 &&
-            materials.insert(material_of(c.fen)).second)
+            std::abs(c.dtz) <= max_dtz && m.size() >= 3 && materials.insert(m).second)
             chosen.push_back(c);
+    }
     EXPECT_EQ(count, chosen.size());
     return chosen;
 }
 
-struct Game {
-    std::string outcome = "too long"; // or mate, stalemate, fifty moves, repetition, engine failed
-    int plies = 0;
-    uint32_t mated_side = 0;
-    std::string moves;
-    Board last; // the position the game ended in
-};
-
-// The engine plays both sides from `fen` until the game ends by the rules or `max_plies` pass.
-Game play_out(Session& s, const std::string& fen, int max_plies) {
-    Game g;
-    const auto end = [&](const char* outcome) {
-        g.outcome = outcome;
-        return g;
-    };
+// The engine plays both sides from `fen` until it announces the end of the game or `max_plies`
+// pass; the result line, "" for none.
+std::string play_out(Session& s, const std::string& fen, std::string& moves, int max_plies) {
     s.send("ucinewgame");
-    for (; g.plies < max_plies; ++g.plies) {
-        const auto stack = stack_from(fen, g.moves.empty() ? nullptr : g.moves.c_str());
-        if (!stack) return end("engine failed");
-        const Board& b = g.last = *stack->current;
-        MoveEntry list[MAX_MOVES];
-        if (gen_legal_moves(b, list) == list) {
-            g.mated_side = b.side;
-            return end(king_attackers(b) ? "mate" : "stalemate");
-        }
-        if (b.halfmove >= 100) return end("fifty moves");
-        if (b.repetitions >= 2) return end("repetition");
-        s.send("position fen " + fen + (g.moves.empty() ? "" : " moves " + g.moves));
+    for (int ply = 0; ply < max_plies; ++ply) {
+        s.send("position fen " + fen + (moves.empty() ? "" : " moves " + moves));
+        const size_t mark = s.mark();
         s.send("go depth 6");
-        const auto reply = s.wait_for("bestmove", 20s);
-        if (!reply) return end("engine failed");
-        g.moves += (g.moves.empty() ? "" : " ") + split(*reply, ' ').at(1);
+        const bool moved = s.wait_for("bestmove ", 20s).has_value();
+        s.send("isready"); // answered after the result line that follows the best move
+        if (!moved || !s.wait_for("readyok", 20s)) return "engine failed";
+        const SearchReply reply = parse_searches(s.lines_since(mark)).at(0);
+        if (reply.best == "0000") return "no move"; // a drawn position may be stalemate
+        moves += (moves.empty() ? "" : " ") + reply.best;
+        if (!reply.results.empty()) return reply.results[0];
     }
-    return g;
+    return "";
 }
 
 } // namespace
@@ -91,7 +69,7 @@ TEST(TablebaseE2e, ConsoleProbeReportsTheValuesAndTheKeptMoves) {
                        "WDL:            2\nTBScore:        15000\n\nEGTB moves:     23\n"),
               std::string::npos)
         << out;
-    // The slowest wins are printed last: the list is ranked largest first.
+    // The list is ranked fastest win first.
     const size_t first_block = out.find("EGTB moves:     23\n");
     const std::string kept = out.substr(first_block, out.find(kPrompt, first_block) - first_block);
     EXPECT_NE(kept.find("   DTZ: 15\n"), std::string::npos);
@@ -108,25 +86,25 @@ TEST(TablebaseE2e, ConsoleProbeReportsTheValuesAndTheKeptMoves) {
 TEST(TablebaseE2e, WonEndgamesAreMatedAndDrawnOnesHeld) {
     REQUIRE_TESTDATA(data);
     Session s(tables_ini(data + "/syzygy"));
-    s.send("uci");
-    ASSERT_TRUE(s.wait_for("uciok", 10s));
+    ASSERT_TRUE(start_uci(s));
     for (const auto& c : pick(data, 2, 5, 70, quick_mode() ? 5 : 24)) {
-        const Game g = play_out(s, c.fen, 400);
-        EXPECT_EQ("mate", g.outcome) << c.fen << " after " << g.plies << " plies: " << g.moves;
-        EXPECT_NE(g.mated_side, c.fen.find(" b ") != std::string::npos ? BLACK : WHITE)
-            << c.fen << ": " << g.moves;
+        std::string moves;
+        const bool white = c.fen.find(" w ") != std::string::npos;
+        EXPECT_EQ(white ? "1-0 {White mates}" : "0-1 {Black mates}", play_out(s, c.fen, moves, 400))
+            << c.fen << ": " << moves;
     }
-    // The referee reads the same tables to check that a draw is still there at the end.
+    // The referee reads the same tables to check that the draw is still there at the end.
     tbtest::init_tables(data + "/syzygy");
     for (const auto& c : pick(data, 0, 0, 0, quick_mode() ? 3 : 8)) {
-        const Game g = play_out(s, c.fen, 60);
-        EXPECT_TRUE(g.outcome != "mate" && g.outcome != "engine failed")
-            << c.fen << ": " << g.moves;
+        std::string moves;
+        const std::string result = play_out(s, c.fen, moves, 60);
+        EXPECT_TRUE(result.empty() || result == "no move" || result.starts_with("1/2-1/2"))
+            << c.fen << ": " << moves;
         int success = 0;
-        EXPECT_EQ(0, tb_probe_wdl(g.last, &success)) << c.fen << ": " << g.moves;
+        const auto end = stack_from(c.fen, moves.empty() ? nullptr : moves.c_str());
+        ASSERT_TRUE(end) << c.fen << ": " << moves;
+        EXPECT_EQ(0, tb_probe_wdl(*end->current, &success)) << c.fen << ": " << moves;
         EXPECT_NE(0, success) << c.fen;
     }
     tbtest::unload_tables();
-    s.send("quit");
-    EXPECT_EQ(0, s.wait_exit(10s));
 }
