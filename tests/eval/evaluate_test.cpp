@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstring>
 #include <random>
-#include <set>
 #include <tuple>
 
 #include "board/board_helpers.h"
@@ -195,20 +194,6 @@ TEST(EvalBreakdownPrint, LayoutCellsAndTotals) {
     for (const auto& [row, text] : expected) EXPECT_EQ(text, lines[row]) << "line " << row;
     EXPECT_EQ(1007, eval_breakdown_total(0));
     EXPECT_EQ(-31065, eval_breakdown_total(1));
-}
-
-TEST_F(EvalFileTest, EachRowGovernsOneVariableAndResetInstallsTheValues) {
-    std::set<const int32_t*> vars;
-    for (const EvalParam& row : EvalParamTable) {
-        ASSERT_LT(strnlen(row.name, sizeof(row.name)), sizeof(row.name)) << "unterminated name";
-        vars.insert(row.var);
-        *row.var = -12345;
-    }
-    EXPECT_EQ(static_cast<size_t>(EVAL_PARAM_COUNT), vars.size());
-    EvalParamTable[4].value = 2000; // the tuner edits values in place, even beyond the range
-    ResetEvalParams();
-    EXPECT_EQ(2000, P_Queen);
-    for (const EvalParam& row : EvalParamTable) EXPECT_EQ(row.value, *row.var) << row.name;
 }
 
 TEST_F(EvalFileTest, GoodFileIsApplied) {

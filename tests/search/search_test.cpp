@@ -123,26 +123,6 @@ TEST_F(SearchNode, PruningRulesCutHopelessNodes) {
     EXPECT_LT(t->nodes, 20u);
 }
 
-TEST_F(SearchNode, KillersAndHistory) {
-    const Move a = encode_move(PAWN, 12, 28), b = encode_move(PAWN, 11, 27);
-    update_killers(*t, 3, a);
-    update_killers(*t, 3, b);
-    update_killers(*t, 3, b); // the same move again keeps the other killer
-    EXPECT_EQ(b, t->killers[3][0]);
-    EXPECT_EQ(a, t->killers[3][1]);
-    EXPECT_EQ(0u, t->killers[2][0]);
-    update_history(*t, 10, a); // history is kept per colour
-    EXPECT_GT(t->history[WHITE][12][28], 0);
-    EXPECT_EQ(0, t->history[BLACK][12][28]);
-    // Captures come out most valuable victim first: the queen before the pawn.
-    set("4k3/8/8/4q3/3P4/5N2/p7/R6K w - - 0 1");
-    MoveEntry list[MAX_MOVES];
-    MoveEntry* end = gen_captures(board(), list);
-    EXPECT_EQ("d4e5", text(pick_capture(list, end)));
-    EXPECT_EQ("f3e5", text(pick_capture(list, end)));
-    EXPECT_EQ("a1a2", text(pick_capture(list, end)));
-}
-
 // A reduced late move that fails high is searched again at full depth before the cut-off: a
 // null window just above the full-window score fails low, as every move's full search says.
 TEST_F(SearchNode, ReducedFailHighsAreConfirmedAtFullDepth) {

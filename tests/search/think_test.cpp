@@ -3,8 +3,6 @@
 #include "search/think.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <tuple>
 
 #include "search/search_fixture.h"
@@ -206,26 +204,4 @@ TEST_F(Time, AStoppedIterationPlaysItsBestCompletedMove) {
         EXPECT_EQ(w.iteration_best, winner_pv().moves[0]);
     }
     EXPECT_GT(partial, 0);
-}
-
-TEST_F(Time, TimedSearchesStopByThemselvesAndLeaveNoTimer) {
-    frontend_mode = MODE_UCI;
-    set(kMiddlegame);
-    time_control.move_time = 10; // 0.1 s
-    search_info.max_depth = 64;
-    uint64_t r = 0;
-    const std::string out = timed_think(*t, r);
-    EXPECT_EQ(1, search_flags.stop.load());
-    EXPECT_TRUE(is_legal(result_move(r))) << out;
-    EXPECT_EQ(0u, out.find("info depth  1 ")) << out;
-    // A search that reaches its depth long before its time leaves no timer behind.
-    time_control.move_time = 20;
-    search_info.max_depth = 1;
-    timed_think(*t, r);
-    EXPECT_TRUE(is_legal(result_move(r)));
-    search_flags.abort = 0;
-    search_flags.stop = 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    EXPECT_EQ(0, search_flags.stop.load());
-    EXPECT_EQ(0, search_flags.abort.load());
 }
