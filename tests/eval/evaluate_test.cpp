@@ -1,6 +1,5 @@
-// The evaluation: terms worked out by hand on small positions, properties over thousands of
-// positions (colour symmetry, the pawn table, the breakdown), the printed breakdown, the weight
-// table and the EvalFile loader.
+// The evaluation: terms worked out by hand, properties over thousands of positions, the printed
+// breakdown and the EvalFile loader.
 #include "eval/evaluate.h"
 
 #include <algorithm>
@@ -19,7 +18,8 @@
 
 namespace {
 
-struct Eval : ::testing::Test {
+// The weight table and its variables are put back after each test.
+struct Eval : ScratchDir {
     Eval() {
         ResetEvalParams();
         new_game(t->stack);
@@ -27,59 +27,39 @@ struct Eval : ::testing::Test {
     }
     ~Eval() override {
         pawn_free(*t);
+        std::ranges::copy(saved_, EvalParamTable);
         ResetEvalParams();
     }
     int score(const std::string& fen) {
         EXPECT_EQ(1, read_fen(t->stack, fen.c_str(), nullptr)) << fen;
         return evaluate(*t);
     }
-    std::unique_ptr<SearchThread> t = std::make_unique<SearchThread>();
-};
-
-// The same position with the colours swapped: ranks mirrored, case swapped, the other side to move.
-std::string mirror_fen(const std::string& fen) {
-    std::istringstream in(fen);
-    std::string placement, side, castling, ep, mirrored;
-    in >> placement >> side >> castling >> ep;
-    auto swap = [](std::string s) {
-        for (char& c : s)
-            c = static_cast<char>(std::isupper(c) ? std::tolower(c) : std::toupper(c));
-        return s;
-    };
-    std::stringstream ranks(placement);
-    for (std::string r; std::getline(ranks, r, '/');)
-        mirrored = swap(r) + (mirrored.empty() ? "" : "/") + mirrored;
-    castling = swap(castling);
-    std::ranges::sort(castling); // KQkq
-    if (ep != "-") ep[1] = ep[1] == '3' ? '6' : '3';
-    return mirrored + (side == "w" ? " b " : " w ") + castling + " " + ep;
-}
-
-// The weight table and its variables are put back after each test.
-struct EvalFileTest : ScratchDir {
-    EvalFileTest() { ResetEvalParams(); }
-    ~EvalFileTest() override {
-        std::ranges::copy(saved_, EvalParamTable);
-        ResetEvalParams();
-    }
     bool defaults_kept() const {
-        for (int i = 0; i < EVAL_PARAM_COUNT; ++i)
-            if (EvalParamTable[i].value != saved_[i].value || *saved_[i].var != saved_[i].value)
-                return false;
-        return true;
+        return std::equal(saved_.begin(), saved_.end(), EvalParamTable,
+                          [](auto& a, auto& b) { return a.value == b.value && *a.var == a.value; });
     }
-
+    std::unique_ptr<SearchThread> t = std::make_unique<SearchThread>();
     const std::vector<EvalParam> saved_{std::begin(EvalParamTable), std::end(EvalParamTable)};
     std::string message_;
 };
+using EvalFile = Eval;
+
+// The same position with the colours swapped: ranks mirrored, case swapped, the other side to move.
+std::string mirror_fen(const std::string& fen) {
+    std::string placement, side, castling, ep, mirrored, r;
+    std::istringstream(fen) >> placement >> side >> castling >> ep;
+    for (std::string* s : {&placement, &castling})
+        for (char& c : *s) c = static_cast<char>(std::isalpha(c) ? c ^ 0x20 : c);
+    for (std::istringstream in(placement); std::getline(in, r, '/');) mirrored = '/' + r + mirrored;
+    std::ranges::sort(castling); // KQkq
+    if (ep != "-") ep[1] = ep[1] == '3' ? '6' : '3';
+    return mirrored.substr(1) + (side == "w" ? " b " : " w ") + castling + " " + ep;
+}
 
 } // namespace
 
 TEST_F(Eval, TermsWorkedOutByHand) {
-    const struct {
-        const char* fen;
-        int term, value;
-    } cases[] = {
+    const std::tuple<const char*, int, int> cases[] = {
         {"4k3/Pp6/8/8/8/8/8/4K3 w - - 0 1", TERM_PASSED, 89},
         {"4k3/2p5/P7/8/8/8/8/4K3 w - - 0 1", TERM_PASSED, 58}, // a pawn beside it: still passed
         {"4k3/8/8/8/P7/P7/P7/4K3 w - - 0 1", TERM_ISOLATED, -21},
@@ -112,7 +92,7 @@ TEST_F(Eval, TermsWorkedOutByHand) {
         evaluate_with_breakdown(*t);
         return EvalBreakdown[side][index];
     };
-    for (const auto& c : cases) EXPECT_EQ(c.value, term(c.fen, 0, c.term)) << c.fen;
+    for (const auto& [fen, index, value] : cases) EXPECT_EQ(value, term(fen, 0, index)) << fen;
     EXPECT_EQ(18, term("k7/1Q6/8/8/8/8/8/4K3 b - - 0 1", 1, TERM_QUEEN_MOBILITY));
     EXPECT_EQ(9, score("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
     EXPECT_EQ(334, score("4k3/P7/8/8/8/8/8/4K3 w - - 0 1"));
@@ -137,17 +117,14 @@ TEST_F(Eval, SymmetryPawnTableAndBreakdownAgreeEverywhere) {
             const std::string fen = fen_of(*stack->current);
             pawn_clear(*t);
             const int cold = score(fen);
-            ASSERT_EQ(cold, score(fen)) << fen;
             ASSERT_EQ(cold, score(mirror_fen(fen))) << fen;
-            score(fen);
+            ASSERT_EQ(cold, score(fen)) << fen;
             ASSERT_EQ(cold, evaluate_with_breakdown(*t)) << fen;
             ASSERT_EQ(cold, eval_breakdown_total(0) - eval_breakdown_total(1)) << fen;
             MoveEntry list[MAX_MOVES];
-            MoveEntry* end = gen_legal_moves(*stack->current, list);
-            if (end == list) break;
-            stack->current =
-                make_move(stack->current, list[rng() % static_cast<unsigned>(end - list)].move,
-                          stack->boards);
+            const auto n = static_cast<unsigned>(gen_legal_moves(*stack->current, list) - list);
+            if (n == 0) break;
+            stack->current = make_move(stack->current, list[rng() % n].move, stack->boards);
         }
     }
     EXPECT_GT(positions, 2000);
@@ -196,17 +173,7 @@ TEST(EvalBreakdownPrint, LayoutCellsAndTotals) {
     EXPECT_EQ(-31065, eval_breakdown_total(1));
 }
 
-TEST_F(EvalFileTest, GoodFileIsApplied) {
-    write("# tuned\r\n\r\n; note\nP_SideToMove;12;\r\n  PT_PawnPassed[3] ; 25\nP_Rook;600;  \n",
-          "w.csv");
-    ASSERT_TRUE(load_eval_file("w.csv", message_)) << message_;
-    EXPECT_EQ("EvalFile w.csv: 3 weights loaded", message_);
-    EXPECT_EQ((std::tuple{12, 25, 600, 81}),
-              std::tie(P_SideToMove, PT_PawnPassed[3], P_Rook, P_Pawn));
-    EXPECT_EQ(600, EvalParamTable[3].value); // the tuner starts from the loaded value
-}
-
-TEST_F(EvalFileTest, MissingUnreadableOrDamagedFileKeepsDefaults) {
+TEST_F(EvalFile, MissingUnreadableOrDamagedFileKeepsDefaults) {
     write(std::string(EVAL_FILE_MAX_BYTES + 1, '\n'), "big.csv");
     for (const auto& [file, why] : {std::pair{"none.csv", " not found"},
                                     {".", " cannot be read"},
@@ -215,41 +182,44 @@ TEST_F(EvalFileTest, MissingUnreadableOrDamagedFileKeepsDefaults) {
         EXPECT_EQ("EvalFile " + std::string(file) + why + ": built-in weights used", message_);
     }
     EXPECT_TRUE(defaults_kept());
-    // One damaged line refuses the whole file.
-    const struct {
-        std::string line, why;
-        int number = 2; // line of the refusal
-    } cases[] = {
-        {"P_Rooks;500;", "unknown weight P_Rooks"},
-        {"PT_PawnPassed;3;", "unknown weight PT_PawnPassed"},
-        {"P_Rook;", "no number for P_Rook"},
-        {"P_Rook", "no number for P_Rook"},
-        {"P_Rook;500x;", "characters after the value of P_Rook"},
-        {"P_Rook;500;7", "characters after the value of P_Rook"},
-        {"P_Rook;" + std::string(300, '5'), "line too long"},
-        {"P_Rook;651;", "value of P_Rook outside its range 350..650"},
-        {"P_Rook;-99999999999999999999;", "value of P_Rook outside its range 350..650"},
-        {"P_King;10000;", "value of P_King outside its range 10000..0"},
+    // One damaged line refuses the whole file: the line, the refusal, the number of the line.
+    const std::tuple<std::string, std::string, int> cases[] = {
+        {"P_Rooks;500;", "unknown weight P_Rooks", 2},
+        {"PT_PawnPassed;3;", "unknown weight PT_PawnPassed", 2},
+        {"P_Rook;", "no number for P_Rook", 2},
+        {"P_Rook", "no number for P_Rook", 2},
+        {"P_Rook;500x;", "characters after the value of P_Rook", 2},
+        {"P_Rook;500;7", "characters after the value of P_Rook", 2},
+        {"P_Rook;" + std::string(300, '5'), "line too long", 2},
+        {"P_Rook;651;", "value of P_Rook outside its range 350..650", 2},
+        {"P_Rook;-99999999999999999999;", "value of P_Rook outside its range 350..650", 2},
+        {"P_King;10000;", "value of P_King outside its range 10000..0", 2},
         {"\n#\nP_Pawn;90;", "P_Pawn given again (first on line 1)", 4},
         {std::string(EVAL_FILE_MAX_LINES, '\n'), "more than 4096 lines", 4097},
     };
-    for (const auto& c : cases) {
-        write("P_Pawn;90;\n" + c.line + "\nP_Knight;400;\n", "w.csv");
-        EXPECT_FALSE(load_eval_file("w.csv", message_)) << c.line;
-        EXPECT_EQ("EvalFile w.csv line " + std::to_string(c.number) + ": " + c.why +
+    for (const auto& [line, why, number] : cases) {
+        write("P_Pawn;90;\n" + line + "\nP_Knight;400;\n", "w.csv");
+        EXPECT_FALSE(load_eval_file("w.csv", message_)) << line;
+        EXPECT_EQ("EvalFile w.csv line " + std::to_string(number) + ": " + why +
                       "; file refused, built-in weights used",
                   message_);
-        EXPECT_TRUE(defaults_kept()) << c.line;
+        EXPECT_TRUE(defaults_kept()) << line;
     }
 }
 
-TEST_F(EvalFileTest, TunerOutputRoundTrips) {
-    const int rows[] = {0, 18, 140,
-                        244}; // P_Pawn, PT_PawnPassed[3], PT_KingSafety[4], P_SideToMove
-    for (int r : rows) {
-        EvalParamTable[r].tune = 1;
-        EvalParamTable[r].best = EvalParamTable[r].max;
-    }
+// A hand-written file with comments, blank lines, spaces and CRLF ends; the tuner's output; the
+// weight file shipped beside the settings file: each loads whole, the listed weights only.
+TEST_F(EvalFile, GoodFilesAreApplied) {
+    write("# tuned\r\n\r\n; note\nP_SideToMove;12;\r\n  PT_PawnPassed[3] ; 25\nP_Rook;600;  \n",
+          "w.csv");
+    ASSERT_TRUE(load_eval_file("w.csv", message_)) << message_;
+    EXPECT_EQ("EvalFile w.csv: 3 weights loaded", message_);
+    EXPECT_EQ((std::tuple{12, 25, 600, 81}),
+              std::tie(P_SideToMove, PT_PawnPassed[3], P_Rook, P_Pawn));
+    EXPECT_EQ(600, EvalParamTable[3].value); // the tuner starts from the loaded value
+    // P_Pawn, PT_PawnPassed[3], PT_KingSafety[4], P_SideToMove at their maxima.
+    const int rows[] = {0, 18, 140, 244};
+    for (int r : rows) EvalParamTable[r].tune = 1, EvalParamTable[r].best = EvalParamTable[r].max;
     testing::internal::CaptureStdout();
     WriteTunedParams();
     testing::internal::GetCapturedStdout();
@@ -257,16 +227,10 @@ TEST_F(EvalFileTest, TunerOutputRoundTrips) {
     ASSERT_TRUE(load_eval_file("tuned.csv", message_)) << message_;
     EXPECT_EQ("EvalFile tuned.csv: 4 weights loaded", message_);
     for (int r : rows) EXPECT_EQ(EvalParamTable[r].max, *EvalParamTable[r].var) << r;
-}
-
-// The weight file shipped beside the settings file loads whole: every name known, every value
-// inside its weight's range.
-TEST_F(EvalFileTest, TheShippedWeightFileLoadsWhole) {
     const std::string path = std::string(BRONTAVEL_SOURCE_DIR) + "/tuned.csv";
     std::ifstream in(path);
-    ASSERT_TRUE(in) << path;
-    int rows = 0;
-    for (std::string line; std::getline(in, line);) rows += !line.empty() && line[0] != '#';
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) lines += !line.empty() && line[0] != '#';
     ASSERT_TRUE(load_eval_file(path.c_str(), message_)) << message_;
-    EXPECT_EQ("EvalFile " + path + ": " + std::to_string(rows) + " weights loaded", message_);
+    EXPECT_EQ("EvalFile " + path + ": " + std::to_string(lines) + " weights loaded", message_);
 }

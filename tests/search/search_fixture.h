@@ -1,5 +1,4 @@
-// A search-ready engine state: small tables, one thread, the console front-end without a timer,
-// and the globals put back afterwards.
+// A search-ready engine state: small tables, one thread, the console front-end, no timer.
 #pragma once
 
 #include <memory>
@@ -43,10 +42,8 @@ class SearchFixture : public testing::Test {
         time_control = TimeControl{};
         time_control.start_ms = now_ms();
         search_info = SearchInfo{};
-        search_flags.stop = 0;
-        search_flags.abort = 0;
+        search_flags.stop = search_flags.abort = search_flags.ponder_wait = 0;
         search_flags.ponder_move = 1;
-        search_flags.ponder_wait = 0;
     }
     void set(const std::string& fen, const char* moves = nullptr) {
         ASSERT_EQ(1, read_fen(t->stack, fen.c_str(), moves)) << fen;
@@ -55,12 +52,8 @@ class SearchFixture : public testing::Test {
     std::string text(Move m) { return text_of(m, board().side); }
     bool is_legal(Move m) { return contains(texts(board(), gen_legal_moves), text(m)); }
 
-    // A fixed-depth search from a cleared table; the iteration lines go to *out when given.
-    void clear_tables() {
-        tt_clear();
-        clear_killers(*t);
-        clear_history(*t);
-    }
+    void clear_tables() { tt_clear(), clear_killers(*t), clear_history(*t); }
+    // A fixed-depth search from cleared tables; the iteration lines go to *out when given.
     uint64_t think_to_depth(int depth, std::string* out = nullptr) {
         clear_tables();
         search_info.max_depth = depth;

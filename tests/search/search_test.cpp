@@ -1,16 +1,18 @@
-// The alpha-beta and quiescence searches at single nodes, and the pruning rules.
+// The alpha-beta and quiescence searches at single nodes, the pruning rules, tactical positions.
 #include "search/search.h"
+
+#include <fstream>
 
 #include "eval/evaluate.h"
 #include "search/search_fixture.h"
 
 using SearchNode = SearchFixture;
+using Tactics = SearchFixture;
 
 TEST_F(SearchNode, DrawsMatesAndTheStop) {
     PVLine pv{};
     const std::tuple<const char*, const char*, int, int, int> cases[] = {
-        // depth, ply, score
-        // The third occurrence is a draw although White is a queen up.
+        // Depth, ply, score. The third occurrence is a draw although White is a queen up.
         {"4k3/8/8/8/8/8/8/3QK3 w - - 0 1", "d1c2 e8f8 c2d1 f8e8 d1c2 e8f8 c2d1 f8e8", 4, 2, 0},
         // Mated on the hundredth ply the mate stands; not in check there, or beyond it, a draw.
         {"R6k/6pp/8/8/8/8/8/6K1 b - - 100 80", nullptr, 2, 1, 1 - MATE},
@@ -26,9 +28,8 @@ TEST_F(SearchNode, DrawsMatesAndTheStop) {
         set(fen, moves);
         EXPECT_EQ(score, search(*t, depth, ply, -30000, 30000, 0, pv)) << fen;
     }
-    EXPECT_EQ("a1a8", text(pv.moves[0])); // the last row's mate
-    set("4k3/8/8/8/8/8/8/3QK3 w - - 0 1",
-        "d1c2 e8f8 c2d1 f8e8"); // the second occurrence is no draw
+    EXPECT_EQ("a1a8", text(pv.moves[0]));                         // the last row's mate
+    set("4k3/8/8/8/8/8/8/3QK3 w - - 0 1", "d1c2 e8f8 c2d1 f8e8"); // twice is no draw
     EXPECT_GT(search(*t, 4, 2, -30000, 30000, 0, pv), 500);
     // One ply before it Black steers into the draw with a king move, not the resetting pawn move.
     clear_tables();
@@ -72,34 +73,28 @@ TEST_F(SearchNode, QuiescenceSearch) {
     }
 }
 
-// Each position is solved at the depth given; it is not when the rule named is broken. The score
-// is a mate score the search must give, 0 for any.
+// Each position is solved at the depth given, with the mate score given (0: any score); it is not
+// when the rule of its group is broken.
 TEST_F(SearchNode, PruningRulesKeepTheseSolved) {
-    const std::tuple<const char*, const char*, int, const char*, int> cases[] = {
-        // Pawn endings won only by this king move, on zugzwangs a null move would hide.
-        {"no null move in pawn endings", "8/3p4/8/8/1k6/4K3/6P1/8 w - - 0 1", 8, "e3d4", 0},
-        {"no null move in pawn endings", "8/k7/7p/8/8/3K3P/8/8 w - - 0 1", 8, "d3e4", 0},
-        {"no null move in pawn endings", "8/7p/7P/8/k2K4/8/8/8 w - - 0 1", 8, "d4e5", 0},
-        // Mates against a side in check and ahead on material near the horizon; the first one's
-        // score jumps at depth 5, so the aspiration window fails high and is searched again.
-        {"no reverse futility in check", "7k/pp4np/2p3p1/3pN1q1/3P4/Q7/1r3rPP/2R2RK1 w - - 0 1", 5,
-         "a3f8", MATE - 3},
-        {"no reverse futility in check",
-         "r3kr2/1pp4p/1p1p4/7q/4P1n1/2PP2Q1/PP4P1/R1BB2K1 b q - 0 1", 5, "h5h1", MATE - 3},
-        {"futility spares checks",
-         "r1bqk2r/pppp1ppp/5n2/2b1n3/4P3/1BP3Q1/PP3PPP/RNB1K1NR b KQkq - 0 1", 5, "c5f2", 0},
-        // Below the razoring margin, a node whose captures reach it again is searched.
-        {"razoring falls back to the search",
-         "r1brnbk1/ppq2pp1/4p2p/4N3/3P4/P1PB1Q2/3B1PPP/R3R1K1 w - - 0 1", 5, "e5f7", 0},
-        {"razoring falls back to the search", "6k1/6p1/p7/3Pn3/5p2/4rBqP/P4RP1/5QK1 b - - 0 1", 5,
-         "e3e1", 0},
-        // Mate in five with queen and rook checks, each late among many quiet moves.
-        {"no reduction of checking moves", "8/pp3k2/8/8/8/8/1Q6/1R4K1 w - - 0 1", 9, "b2e5",
-         MATE - 9},
+    const std::tuple<const char*, int, const char*, int> cases[] = {
+        // No null move in pawn endings: won only by this king move, on zugzwangs it would hide.
+        {"8/3p4/8/8/1k6/4K3/6P1/8 w - - 0 1", 8, "e3d4", 0},
+        {"8/k7/7p/8/8/3K3P/8/8 w - - 0 1", 8, "d3e4", 0},
+        {"8/7p/7P/8/k2K4/8/8/8 w - - 0 1", 8, "d4e5", 0},
+        // No reverse futility in check: mates against a side ahead near the horizon (the first
+        // one's score jumps at depth 5: the aspiration window fails high and searches again).
+        {"7k/pp4np/2p3p1/3pN1q1/3P4/Q7/1r3rPP/2R2RK1 w - - 0 1", 5, "a3f8", MATE - 3},
+        {"r3kr2/1pp4p/1p1p4/7q/4P1n1/2PP2Q1/PP4P1/R1BB2K1 b q - 0 1", 5, "h5h1", MATE - 3},
+        // Futility spares checks.
+        {"r1bqk2r/pppp1ppp/5n2/2b1n3/4P3/1BP3Q1/PP3PPP/RNB1K1NR b KQkq - 0 1", 5, "c5f2", 0},
+        // Razoring: below the margin, a node whose captures reach it again is searched.
+        {"r1brnbk1/ppq2pp1/4p2p/4N3/3P4/P1PB1Q2/3B1PPP/R3R1K1 w - - 0 1", 5, "e5f7", 0},
+        {"6k1/6p1/p7/3Pn3/5p2/4rBqP/P4RP1/5QK1 b - - 0 1", 5, "e3e1", 0},
+        // No reduction of checks: mate in five, each check late among many quiet moves.
+        {"8/pp3k2/8/8/8/8/1Q6/1R4K1 w - - 0 1", 9, "b2e5", MATE - 9},
     };
-    settings.post_thinking = false;
-    for (const auto& [rule, fen, depth, best, score] : cases) {
-        SCOPED_TRACE(testing::Message() << rule << ": " << fen);
+    for (const auto& [fen, depth, best, score] : cases) {
+        SCOPED_TRACE(fen);
         set(fen);
         const uint64_t r = think_to_depth(depth);
         EXPECT_EQ(best, text(result_move(r)));
@@ -144,11 +139,34 @@ TEST_F(SearchNode, ReducedFailHighsAreConfirmedAtFullDepth) {
         for (MoveEntry *m = list, *end = gen_legal_moves(*cur, list); m < end; ++m) {
             clear_tables();
             t->stack.current = make_move(cur, m->move, t->stack.boards);
-            const int score = -search(*t, depth - 1, 2, -beta, 1 - beta, 0, pv);
+            EXPECT_LT(-search(*t, depth - 1, 2, -beta, 1 - beta, 0, pv), beta)
+                << text_of(m->move, cur->side);
             t->stack.current = cur;
-            EXPECT_LT(score, beta) << text(m->move);
         }
         clear_tables();
         EXPECT_LT(search(*t, depth, 1, beta - 1, beta, 0, pv), beta);
     }
+}
+
+// Tactical positions of the test data ("FEN;best moves;name" lines), solved at fixed depth.
+TEST_F(Tactics, SolvedAtFixedDepth) {
+    REQUIRE_TESTDATA(dir);
+    // Solved within depth 5; the last six need depth 7.
+    std::vector<std::string> names = {"WAC.003", "WAC.004", "WAC.006", "WAC.010", "WAC.017",
+                                      "WAC.022", "WAC.027", "WAC.029", "WAC.037", "WAC.042",
+                                      "WAC.053", "WAC.056", "WAC.005", "WAC.013", "WAC.014",
+                                      "WAC.021", "WAC.030", "WAC.046"};
+    if (quick_mode()) names.resize(12);
+    size_t searched = 0;
+    std::ifstream in(dir + "/tactics.txt");
+    for (std::string line; std::getline(in, line);) {
+        const size_t a = line.find(';'), b = line.find(';', a + 1);
+        if (b == std::string::npos || !contains(names, line.substr(b + 1))) continue;
+        ++searched;
+        set(line.substr(0, a));
+        const std::string best = " " + line.substr(a + 1, b - a - 1) + " ";
+        const std::string played = text(result_move(think_to_depth(quick_mode() ? 5 : 7)));
+        EXPECT_NE(std::string::npos, best.find(" " + played + " ")) << line;
+    }
+    EXPECT_EQ(names.size(), searched);
 }

@@ -1,5 +1,4 @@
-// Iterative deepening: root cases, the aspiration window, early stops, several workers, and the
-// time allocation with its timer.
+// Iterative deepening: root cases, the aspiration window, stops, several workers, the clock.
 #include "search/think.h"
 
 #include <algorithm>
@@ -14,13 +13,10 @@ using Time = SearchFixture;
 
 constexpr const char* kMiddlegame =
     "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
-// White takes the queen; nothing else comes close.
-constexpr const char* kHangingQueen = "4k3/8/8/3q4/8/8/3Q2PP/6K1 w - - 0 1";
 // Mate in two that a depth-4 search does not see.
 constexpr const char* kWac027 = "7k/pp4np/2p3p1/3pN1q1/3P4/Q7/1r3rPP/2R2RK1 w - - 0 1";
 
-// Allocates the time as if the search had started `ago_ms` earlier, searches, and returns the
-// lines printed.
+// Searches, the time allocated as if the search began `ago_ms` earlier; returns the output.
 static std::string timed_think(SearchThread& t, uint64_t& r, int64_t ago_ms = 0) {
     time_control.start_ms = now_ms() - ago_ms;
     allocate_time(time_control, 30);
@@ -29,14 +25,8 @@ static std::string timed_think(SearchThread& t, uint64_t& r, int64_t ago_ms = 0)
     return testing::internal::GetCapturedStdout();
 }
 
-TEST_F(Think, RootsWithoutAChoice) {
-    // Mated or stalemated: the zero move, nothing searched.
-    for (const char* fen : {"R6k/6pp/8/8/8/8/8/6K1 b - - 0 1", "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1"}) {
-        set(fen);
-        EXPECT_EQ(0u, think_to_depth(10)) << fen;
-        EXPECT_EQ(0u, search_info.nodes);
-    }
-    // A single legal move is played at once and reported once.
+// A single legal move is played at once and reported once.
+TEST_F(Think, ASingleLegalMoveIsPlayedUnsearched) {
     set("r6k/8/8/8/8/8/7r/K7 w - - 0 1");
     std::string out;
     EXPECT_EQ("a1b1", text(result_move(think_to_depth(20, &out))));
@@ -54,14 +44,12 @@ TEST_F(Think, OneThreadRepeatsItself) {
     EXPECT_EQ(r1, think_to_depth(depth));
     EXPECT_EQ(nodes, search_info.nodes);
     ASSERT_EQ(pv.length, search_info.pv.length);
-    for (int i = 0; i < pv.length; ++i) EXPECT_EQ(pv.moves[i], search_info.pv.moves[i]);
-    EXPECT_EQ(result_move(r1), pv.moves[0]);
+    EXPECT_TRUE(std::equal(pv.moves, pv.moves + pv.length, search_info.pv.moves));
     EXPECT_EQ(t->stack.boards, t->stack.current); // the game position is where it was
 }
 
-// The fail-high re-search is the depth-5 mate of the pruning table. Failing low in the last
-// iteration, at depth 3 Black sees the back-rank mate that Re5 allows and keeps a rook on the
-// g-file.
+// (The fail-high re-search is the depth-5 mate of the pruning table.) Failing low in the last
+// iteration, at depth 3 Black sees the back-rank mate that Re5 allows and keeps the g-file.
 TEST_F(Think, AspirationWindowReSearchesAFailLow) {
     set("7k/p7/1R5K/6r1/6p1/6P1/8/8 w - - 0 1", "b6b7");
     const std::string move = text(result_move(think_to_depth(3)));
@@ -76,10 +64,8 @@ TEST_F(SmpSearch, ThreadsAgreeOnForcedResults) {
         SCOPED_TRACE(testing::Message() << threads << " threads");
         settings.threads = static_cast<uint8_t>(threads);
         const uint64_t r = think_to_depth(threads == 24 ? 4 : 5);
-        if (threads < 24) {
-            EXPECT_EQ("a3f8", text(result_move(r)));
-            EXPECT_EQ(MATE - 3, result_score(r));
-        }
+        const std::string move = text(result_move(r));
+        EXPECT_TRUE(threads == 24 || (move == "a3f8" && result_score(r) == MATE - 3)) << move;
         EXPECT_TRUE(is_legal(result_move(r)));
         EXPECT_EQ(result_move(r), search_info.pv.moves[0]);
         EXPECT_GE(iteration_winner(), 1);
@@ -89,10 +75,12 @@ TEST_F(SmpSearch, ThreadsAgreeOnForcedResults) {
 
 // Wherever a stop (budget 0: before the search) or a node budget ends the search, the move played
 // is one a worker completed: the first iteration always completes, so it is not the generator's
-// first capture (Qxd5, losing the queen, before the mate); a mate score comes only with the mate.
+// first capture (Qxd5, losing the queen, before the mate); a mate score comes only with the mate;
+// stopped inside an iteration, the winner's best root move so far is played.
 TEST_F(SmpSearch, StoppedSearchesPlayACompletedMove) {
+    int partial = 0;
     const std::pair<const char*, const char*> cases[] = {
-        {kHangingQueen, "d2d5"},
+        {"4k3/8/8/3q4/8/8/3Q2PP/6K1 w - - 0 1", "d2d5"},
         {"6k1/5ppp/4p3/3p4/8/8/8/R2Q2K1 w - - 0 1", "a1a8"},
         {kWac027, ""}};
     for (const int threads : {1, 3}) {
@@ -111,16 +99,22 @@ TEST_F(SmpSearch, StoppedSearchesPlayACompletedMove) {
                 EXPECT_TRUE(*best || (result_score(r) >= MATE_SCORE) == (played == "a3f8"));
                 EXPECT_TRUE(search_info.pv.length == 0 ||
                             result_move(r) == search_info.pv.moves[0]);
+                if (!iteration_partial()) continue;
+                ++partial;
+                const SearchThread& w = search_thread(iteration_winner());
+                EXPECT_EQ(w.iteration_best, result_move(r));
+                EXPECT_EQ(w.iteration_score, result_score(r));
+                EXPECT_EQ(w.iteration_best, winner_pv().moves[0]);
             }
         }
     }
+    EXPECT_GT(partial, 0);
 }
 
 TEST_F(Time, TargetAndHardLimitFromTheClock) {
-    // In hundredths: the clock over the divisor (at least 10 moves, whatever the settings), plus
-    // the increment with time to spare; hard limit three targets, within the clock less its
-    // reserve and the overhead. The rows: SuddenDeath, MoreTime, own and opponent's time,
-    // increment, moves to go, overhead (ms), generation; the target and the hard limit.
+    // In hundredths: clock / divisor (at least 10, whatever the settings) + increment if time is
+    // spare; hard limit 3 targets, within the clock less reserve and overhead. Rows: SuddenDeath,
+    // MoreTime, own/opponent time, increment, to go, overhead ms, generation; target, hard.
     const int cases[][10] = {
         {20, 5, 6000, 6000, 0, 0, 0, 30, 300, 900},
         {20, 5, 6000, 6000, 0, 0, 0, 20, 6000 / 35, 3 * (6000 / 35)}, // opening: +FastOpening
@@ -152,8 +146,7 @@ TEST_F(Time, TargetAndHardLimitFromTheClock) {
     time_control = TimeControl{};
     allocate_time(time_control, 30);
     stop_timer();
-    EXPECT_EQ(720000, time_control.allotted);
-    EXPECT_EQ(720000, time_control.hard);
+    EXPECT_EQ((std::pair{720000, 720000}), std::pair(time_control.allotted, time_control.hard));
     // Against a clock below twelve seconds there is no pondering.
     time_control.own_time = 6000;
     time_control.opponent_time = 1199;
@@ -170,7 +163,6 @@ TEST_F(Time, NoIterationStartsPastHalfTheTargetAndTheHardLimitEndsTheSearch) {
     // Half the target is long past: the first iteration completes, and no second one starts.
     uint64_t r = 0;
     std::string out = timed_think(*t, r, 20000);
-    EXPECT_TRUE(is_legal(result_move(r)));
     EXPECT_EQ(1, std::count(out.begin(), out.end(), '\n')) << out; // the line of depth 1
     EXPECT_EQ(0, search_flags.stop.load());
     // Six seconds left and 5 s of move overhead: the hard limit is 0.7 s, whatever the target.
@@ -179,29 +171,6 @@ TEST_F(Time, NoIterationStartsPastHalfTheTargetAndTheHardLimitEndsTheSearch) {
     tc.overhead_ms = 5000;
     search_flags.abort = 0;
     out = timed_think(*t, r);
-    EXPECT_EQ(70, tc.hard);
     EXPECT_TRUE(is_legal(result_move(r)));
     EXPECT_LT(now_ms() - tc.start_ms, 700 + 300) << out;
-}
-
-TEST_F(Time, AStoppedIterationPlaysItsBestCompletedMove) {
-    // Stopped by node counts inside iterations, after a root move of the iteration was searched
-    // through, one thread plays that iteration's best so far.
-    set(kMiddlegame);
-    int partial = 0;
-    for (uint64_t limit = 2000; limit <= 256000; limit *= 2) {
-        SCOPED_TRACE(limit);
-        search_info.node_limit = limit;
-        search_flags.stop = 0;
-        search_flags.abort = 0;
-        const uint64_t r = think_to_depth(64);
-        ASSERT_TRUE(is_legal(result_move(r)));
-        if (!iteration_partial()) continue;
-        ++partial;
-        const SearchThread& w = search_thread(iteration_winner());
-        EXPECT_EQ(w.iteration_best, result_move(r));
-        EXPECT_EQ(w.iteration_score, result_score(r));
-        EXPECT_EQ(w.iteration_best, winner_pv().moves[0]);
-    }
-    EXPECT_GT(partial, 0);
 }

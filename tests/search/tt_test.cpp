@@ -1,5 +1,4 @@
-// The transposition table: mate scores, bounds, replacement, stores during a stop, allocation when
-// memory is short, and concurrent writers.
+// The transposition table: scores, bounds, replacement, stops, short memory, concurrent writers.
 #include "search/tt.h"
 
 #include <atomic>
@@ -15,15 +14,13 @@ struct TtFixture : testing::Test {
         testing::internal::CaptureStdout();
         tt_allocate(1024, 1);
         testing::internal::GetCapturedStdout();
-        search_flags.stop = 0;
-        search_flags.abort = 0;
+        search_flags.stop = search_flags.abort = 0;
     }
-    static int probe(uint64_t key, int depth, int ply, int alpha, int beta,
-                     uint64_t* data = nullptr) {
+    // The probe's result; the entry read is left in data_.
+    int probe(uint64_t key, int depth, int ply, int alpha, int beta) {
         Board b{};
         b.key = key;
-        uint64_t d = 0;
-        return tt_probe(b, data ? data : &d, depth, ply, static_cast<int16_t>(alpha),
+        return tt_probe(b, &data_, depth, ply, static_cast<int16_t>(alpha),
                         static_cast<int16_t>(beta));
     }
     static void store(uint64_t key, int depth, int ply, int bound, int score, Move move) {
@@ -31,6 +28,7 @@ struct TtFixture : testing::Test {
         b.key = key;
         tt_store(b, depth, ply, bound, static_cast<int16_t>(score), move);
     }
+    uint64_t data_ = 0;
 };
 
 TEST_F(TtFixture, ScoresBoundsAndMoves) {
@@ -53,16 +51,14 @@ TEST_F(TtFixture, ScoresBoundsAndMoves) {
     for (uint64_t key = 0x1000; const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c[0] << " " << c[1] << " " << c[3] << " " << c[4]);
         store(++key, c[0], 0, c[1], c[2], 0x00120C01);
-        uint64_t data = 0;
-        EXPECT_EQ(c[6], probe(key, c[3], 0, c[4], c[5], &data));
-        EXPECT_EQ(0x00120C01u, tt_move(data)); // unusable entries still hand out their move
+        EXPECT_EQ(c[6], probe(key, c[3], 0, c[4], c[5]));
+        EXPECT_EQ(0x00120C01u, tt_move(data_)); // unusable entries still hand out their move
     }
     // A store without a move keeps the move stored before.
     store(0x5000, 3, 0, BOUND_LOWER, 10, 0x12345);
     store(0x5000, 5, 0, BOUND_EXACT, 20, 0);
-    uint64_t data = 0;
-    EXPECT_EQ(20, probe(0x5000, 5, 0, -100, 100, &data));
-    EXPECT_EQ(0x12345u, tt_move(data));
+    EXPECT_EQ(20, probe(0x5000, 5, 0, -100, 100));
+    EXPECT_EQ(0x12345u, tt_move(data_));
     // Nothing is stored while the search stops.
     search_flags.stop = 1;
     store(0x7000, 3, 0, BOUND_EXACT, 1, 0);
@@ -109,12 +105,11 @@ TEST_F(TtFixture, ConcurrentWritersNeverProduceATornHit) {
     std::thread a(writer, int16_t{111}, Move{0x1111}, 11);
     std::thread b(writer, int16_t{222}, Move{0x2222}, 22);
     for (int i = 0; i < 20000; ++i) {
-        uint64_t data = 0;
-        const int r = probe(key, 0, 0, -30000, 30000, &data);
+        const int r = probe(key, 0, 0, -30000, 30000);
         if (r == TT_MISS) continue;
-        const bool first = r == 111 && tt_move(data) == 0x1111 && tt_depth(data) == 11;
-        const bool second = r == 222 && tt_move(data) == 0x2222 && tt_depth(data) == 22;
-        ASSERT_TRUE(first || second) << "torn entry " << std::hex << data;
+        const bool first = r == 111 && tt_move(data_) == 0x1111 && tt_depth(data_) == 11;
+        const bool second = r == 222 && tt_move(data_) == 0x2222 && tt_depth(data_) == 22;
+        ASSERT_TRUE(first || second) << "torn entry " << std::hex << data_;
     }
     done = true;
     a.join();

@@ -1,6 +1,4 @@
-// The tuner: the preparation filters and files, the error over several threads, the optimiser on
-// a bowl of known bottom. Every test runs in a scratch working directory and puts the parameter
-// table and the settings back afterwards.
+// The tuner: preparation filters and files, the error over threads, the optimiser on a bowl.
 #include "tuning/tuner.h"
 
 #include <algorithm>
@@ -24,11 +22,21 @@ const std::string kPawnUp = "4k3/pp3ppp/8/8/8/8/PPP2PPP/4K3 w - - 0 1";
 const std::string kPawnUpBlack = "4k3/pp3ppp/8/8/8/8/PPP2PPP/4K3 b - - 0 1";
 const std::string kStalemate = "k7/8/1Q6/7p/7P/8/6PP/7K b - - 0 1";
 
+// A bowl in P_Pawn and P_Knight with its bottom at bowl_bottom, on the scale of a search-score
+// error (centipawns): the gradient (x 1000) is in the thousands.
+int bowl_bottom[2];
+double bowl_error(SearchThread&) {
+    const double x = EvalParamTable[0].value - bowl_bottom[0],
+                 y = EvalParamTable[1].value - bowl_bottom[1];
+    return x * x + y * y;
+}
+
 std::string read_file(const char* name) {
     std::ifstream in(name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// In a scratch folder; the weight table and the settings are put back afterwards.
 struct TunerTest : ScratchDir {
     TunerTest() {
         ResetEvalParams();
@@ -63,7 +71,6 @@ TEST_F(TunerTest, TexelPreparationSortsLinesByReason) {
     testing::internal::CaptureStdout();
     tune_texel_prepare(*thread_);
     testing::internal::GetCapturedStdout();
-
     EXPECT_EQ(kept + kPawnUpBlack + "\n", read_file("output.csv"));
     EXPECT_EQ(start + ";StartPos;\nnot a fen;BadFEN;\n" + six_pieces + ";EGTB;\n" + in_check +
                   ";inCheck;\n" + hanging_queen + ";noQuiete;\n" + overlong.substr(0, 254) +
@@ -97,42 +104,28 @@ TEST_F(TunerTest, ErrorDoesNotDependOnTheThreadCount) {
     EXPECT_GT(one, 0.0);
 }
 
-namespace {
-
-// A bowl in P_Pawn and P_Knight with its bottom at bowl_bottom, on the scale of a search-score
-// error (centipawns): the gradient (x 1000) is in the thousands.
-int bowl_bottom[2];
-double bowl_error(SearchThread&) {
-    const double x = EvalParamTable[0].value - bowl_bottom[0],
-                 y = EvalParamTable[1].value - bowl_bottom[1];
-    return x * x + y * y;
-}
-
-} // namespace
-
 TEST_F(TunerTest, OptimiserReachesTheBottomInsideTheRanges) {
     ASSERT_STREQ("P_Pawn", EvalParamTable[0].name);   // ranges over 40..200
     ASSERT_STREQ("P_Knight", EvalParamTable[1].name); // ranges over 200..500
-    const struct {
-        int knight_start, pawn_bottom, knight_bottom, pawn_end, knight_end;
-    } cases[] = {
+    // The knight's start; the bottom; where the pawn and the knight end.
+    const int cases[][5] = {
         {330, 150, 320, 150, 320}, // far up and a little down
         {330, 83, 331, 83, 331},   // small steps both
         {330, 300, 100, 200, 200}, // both bottoms beyond the ranges
         {150, 81, 260, 81, 260},   // a start below the range
     };
     EvalParamTable[0].tune = EvalParamTable[1].tune = 1;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.pawn_bottom << " " << c.knight_bottom);
+    for (const auto& [knight_start, pawn_bottom, knight_bottom, pawn_end, knight_end] : cases) {
+        SCOPED_TRACE(testing::Message() << pawn_bottom << " " << knight_bottom);
         EvalParamTable[0].value = 81;
-        EvalParamTable[1].value = c.knight_start;
-        bowl_bottom[0] = c.pawn_bottom;
-        bowl_bottom[1] = c.knight_bottom;
+        EvalParamTable[1].value = knight_start;
+        bowl_bottom[0] = pawn_bottom;
+        bowl_bottom[1] = knight_bottom;
         testing::internal::CaptureStdout();
         TuneOptimize(*thread_, bowl_error, TUNE_STOP_SEARCH_SCORE);
         std::istringstream out(testing::internal::GetCapturedStdout());
-        EXPECT_NEAR(c.pawn_end, EvalParamTable[0].value, 1);
-        EXPECT_NEAR(c.knight_end, EvalParamTable[1].value, 1);
+        EXPECT_NEAR(pawn_end, EvalParamTable[0].value, 1);
+        EXPECT_NEAR(knight_end, EvalParamTable[1].value, 1);
         // Every weight listed ("name value direction"), at every iteration, is inside its range.
         int listed = 0, value = 0;
         char name[128];
