@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,10 @@ class ScratchDir : public testing::Test {
     }
     static void write(const std::string& text, const char* name = "brontavel.ini") {
         std::ofstream(name, std::ios::binary) << text;
+    }
+    static std::string read(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
 
   private:

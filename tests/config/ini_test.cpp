@@ -44,13 +44,11 @@ TEST_F(Ini, SectionsKeysAndValues) {
     }
     // Blanks inside the brackets belong to the name; a '[' without ']' ends the section before
     // it but is no header.
-    const char* others[][3] = {{"", "top", "0"},
-                               {"BOOK", "b", "<default>"},
-                               {" BOOK ", "b", "2"},
-                               {"TIME", "d", "<default>"},
-                               {"TABLEBASE", "d", "<default>"},
-                               {"ENGIN", "HashSize", "<default>"}};
-    for (const auto& c : others) EXPECT_EQ(c[2], get(c[0], c[1])) << c[0] << " / " << c[1];
+    EXPECT_EQ("0", get("", "top"));
+    EXPECT_EQ("2", get(" BOOK ", "b"));
+    for (const auto& [section, key] :
+         {std::pair{"BOOK", "b"}, {"TIME", "d"}, {"TABLEBASE", "d"}, {"ENGIN", "HashSize"}})
+        EXPECT_EQ("<default>", get(section, key)) << section << " / " << key;
     // The destination is cut and terminated; no key, no buffer or no room writes nothing.
     char buf[8];
     EXPECT_EQ(4, ini_get_string("ENGINE", "inner", "dflt", buf, 5, kFile));
@@ -89,13 +87,14 @@ TEST_F(Ini, NumbersAndBooleans) {
 }
 
 TEST_F(Ini, LongLinesAndFilesThatNeverEnd) {
-    // Lines are read in pieces of 511 bytes: what follows a comment of exactly 511 bytes on its
-    // line is a line of its own, and a long value keeps what fits in its first piece.
+    // Lines are read in pieces of 511 bytes: what follows a 511-byte comment is a line of its own,
+    // a long value keeps what fits in its first piece, and a zero byte ends its piece.
     write("[S]\n;" + std::string(510, 'c') + "hidden=1\n;" + std::string(509, 'c') + "visible=2\n" +
-              "long=" + std::string(1000, 'v') + "\n" + std::string(100000, 'x') + "\nafter=3\n",
+              "long=" + std::string(1000, 'v') + "\n" + std::string(100000, 'x') +
+              "\nafter=3\nzero" + '\0' + "=4\n",
           kFile);
     EXPECT_EQ("1", get("S", "hidden"));
-    EXPECT_EQ("<default>", get("S", "visible"));
+    for (const char* key : {"visible", "zero"}) EXPECT_EQ("<default>", get("S", key)) << key;
     EXPECT_EQ(std::string(506, 'v'), get("S", "long"));
     EXPECT_EQ("3", get("S", "after"));
     // Reading stops after INI_MAX_BYTES: a file that never ends gives the defaults at once.
