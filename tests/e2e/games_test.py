@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Complete games through UCI as a match tool plays them: real clocks, every move checked by the
-independent move generator of bench/chess_rules.py.  Usage: games_test.py ENGINE
+"""Usage: games_test.py ENGINE. Complete games through UCI with real clocks against itself, then
+glaurung (UCI) and phalanx (xboard) where installed, every move checked by bench/chess_rules.py;
+only the engine's own faults (illegal move, crash, hang, loss on time, unclean exit) fail it."""
 
-The engine plays itself, then the Debian engines glaurung (UCI) and phalanx (xboard) where they
-are installed. A fault of the engine (illegal move, crash, hang, loss on time, an unclean exit)
-fails the test; an opponent's own faults are only reported.
-"""
-
+import functools
 import os
 import sys
 
@@ -15,26 +12,21 @@ import chess_rules as rules  # noqa: E402
 import match  # noqa: E402
 
 
-def play(pos, moves):
-    for m in moves.split():
-        pos = rules.make_move(pos, m)
-    return pos
-
-
 def perft(pos, depth):
-    if depth == 0:
-        return 1
-    return sum(perft(rules.make_move(pos, m), depth - 1) for m in rules.legal_moves(pos))
+    return 1 if depth == 0 else sum(perft(rules.make_move(pos, m), depth - 1)
+                                    for m in rules.legal_moves(pos))
 
 
 def main():
     engine = sys.argv[1]
     start = rules.Position.start()
+
+    def legal_after(moves):
+        return rules.legal_moves(functools.reduce(rules.make_move, moves.split(), start))
+
     # The referee itself: the known count, en passant, and no castling out of check.
-    results = [perft(start, 3) == 8902
-               and "e5f6" in rules.legal_moves(play(start, "e2e4 d7d5 e4e5 f7f5"))
-               and "e1g1" not in rules.legal_moves(
-                   play(start, "e2e4 e7e5 g1f3 f8c5 f1c4 d8h4 f3h4 g8f6 d2d3 c5f2"))]
+    results = [perft(start, 3) == 8902 and "e5f6" in legal_after("e2e4 d7d5 e4e5 f7f5")
+               and "e1g1" not in legal_after("e2e4 e7e5 g1f3 f8c5 f1c4 d8h4 f3h4 g8f6 d2d3 c5f2")]
     opponents = [(engine, "self-play")]
     for path, how in (("/usr/games/glaurung", "/usr/games/glaurung"),
                       ("/usr/games/phalanx", "xboard:/usr/games/phalanx -l- -b- -r0")):

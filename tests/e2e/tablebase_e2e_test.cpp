@@ -1,6 +1,5 @@
 // Endgame tables through the real engine: the console's "probe" report, won endgames of the
 // reference positions played out to mate under UCI, drawn ones held.
-#include <algorithm>
 #include <set>
 
 #include "e2e/harness.h"
@@ -16,20 +15,19 @@ std::string tables_ini(const std::string& dir) {
            "\nwdlPath=" + dir + "\nSyzygyMen=5\n";
 }
 
-// Up to `count` reference positions of three or more pieces with the given result and a distance
-// to zeroing in [min_dtz, max_dtz]: the farthest of each material, the farthest first.
-std::vector<tbtest::RefCase> pick(const std::string& data, int wdl, int min_dtz, int max_dtz,
-                                  size_t count) {
+// Up to `count` reference positions of three or more pieces with the result `wdl` and a distance
+// to zeroing from `min_dtz` to 70: the farthest of each material, the farthest first.
+std::vector<tbtest::RefCase> pick(const std::string& data, int wdl, int min_dtz, size_t count) {
     auto cases = tbtest::read_cases(data + "/tb-cases.txt");
     std::ranges::stable_sort(cases, std::greater{}, [](const auto& c) { return std::abs(c.dtz); });
     std::set<std::string> materials;
     std::vector<tbtest::RefCase> chosen;
     for (const auto& c : cases) {
-        std::string m;
-        std::ranges::copy_if(c.fen.substr(0, c.fen.find(' ')), std::back_inserter(m), isalpha);
+        std::string m = c.fen.substr(0, c.fen.find(' '));
+        std::erase_if(m, [](char ch) { return !isalpha(ch); });
         std::ranges::sort(m);
         if (chosen.size() < count && c.wdl == wdl && std::abs(c.dtz) >= min_dtz &&
-            std::abs(c.dtz) <= max_dtz && m.size() >= 3 && materials.insert(m).second)
+            std::abs(c.dtz) <= 70 && m.size() >= 3 && materials.insert(m).second)
             chosen.push_back(c);
     }
     EXPECT_EQ(count, chosen.size());
@@ -64,30 +62,27 @@ TEST(TablebaseE2e, ConsoleProbeReportsTheValuesAndTheKeptMoves) {
                                  "setboard 8/6R1/7K/8/8/8/4k3/1Q1r4 w - - 0 1\nprobe\nquit\n",
                                  {}, tables_ini(data + "/syzygy"))
                           .out);
-    EXPECT_NE(out.find("Legal moves:    23\nMove: "), std::string::npos) << out;
-    EXPECT_NE(out.find("\nEGTB position:  1  (1=true, 0=false)\nDTZ:            15\n"
-                       "WDL:            2\nTBScore:        15000\n\nEGTB moves:     23\n"),
-              std::string::npos)
-        << out;
+    // The report of a won position, then of five pieces without a table: capturing the queen
+    // resolves that position itself, but the other moves cannot be ranked, so no list follows.
+    for (const char* report :
+         {"Legal moves:    23\nMove: ",
+          "\nEGTB position:  1  (1=true, 0=false)\nDTZ:            15\nWDL:            2\n"
+          "TBScore:        15000\n\nEGTB moves:     23\n",
+          "\nEGTB position:  0  (1=true, 0=false)\nDTZ:            1\nWDL:            2\n"
+          "TBScore:        0\n\nEGTB moves:     35\n\nbrontavel> "})
+        EXPECT_NE(std::string::npos, out.find(report)) << report << " in:\n" << out;
     // The list is ranked fastest win first.
     const size_t first_block = out.find("EGTB moves:     23\n");
     const std::string kept = out.substr(first_block, out.find(kPrompt, first_block) - first_block);
     EXPECT_NE(kept.find("   DTZ: 15\n"), std::string::npos);
     EXPECT_EQ(kept.rfind("DTZ: 19\n") + 8, kept.size()) << kept;
-    // Five pieces without a table: capturing the queen resolves the position itself, but the
-    // moves that do not capture cannot be ranked, so no ranked list follows.
-    EXPECT_NE(out.find("\nEGTB position:  0  (1=true, 0=false)\nDTZ:            1\n"
-                       "WDL:            2\nTBScore:        0\n\nEGTB moves:     35\n" +
-                       kPrompt),
-              std::string::npos)
-        << out;
 }
 
 TEST(TablebaseE2e, WonEndgamesAreMatedAndDrawnOnesHeld) {
     REQUIRE_TESTDATA(data);
     Session s(tables_ini(data + "/syzygy"));
     ASSERT_TRUE(start_uci(s));
-    for (const auto& c : pick(data, 2, 5, 70, quick_mode() ? 5 : 24)) {
+    for (const auto& c : pick(data, 2, 5, quick_mode() ? 5 : 24)) {
         std::string moves;
         const bool white = c.fen.find(" w ") != std::string::npos;
         EXPECT_EQ(white ? "1-0 {White mates}" : "0-1 {Black mates}", play_out(s, c.fen, moves, 400))
@@ -95,7 +90,7 @@ TEST(TablebaseE2e, WonEndgamesAreMatedAndDrawnOnesHeld) {
     }
     // The referee reads the same tables to check that the draw is still there at the end.
     tbtest::init_tables(data + "/syzygy");
-    for (const auto& c : pick(data, 0, 0, 0, quick_mode() ? 3 : 8)) {
+    for (const auto& c : pick(data, 0, 0, quick_mode() ? 3 : 8)) {
         std::string moves;
         const std::string result = play_out(s, c.fen, moves, 60);
         EXPECT_TRUE(result.empty() || result == "no move" || result.starts_with("1/2-1/2"))
