@@ -16,7 +16,8 @@ OwnBook off) by setoption. Prefix an xboard engine's command with "xboard:".
 
 The openings are fixed; each is played twice, the engines swapping colours. Past the end of the
 list the openings come round again with two more plies, legal moves drawn by a generator seeded
-with the game pair's number, so that long matches do not repeat games.
+with the game pair's number, so that long matches do not repeat games. --first-pair N starts at
+pair N: a second run of the same match plays new games (--first-pair 100 after 200 games).
 """
 
 import argparse
@@ -335,7 +336,7 @@ class Match:
                 except EngineError as e:
                     self.record(game, None, "", 0, str(e), 0.0, True, faulty=-1)
                     continue
-            opening = opening_of(game // 2)
+            opening = opening_of(self.args.first_pair + game // 2)
             one_white = game % 2 == 0
             white, black = (engines[0], engines[1]) if one_white else (engines[1], engines[0])
             started = time.monotonic()
@@ -433,6 +434,9 @@ def run(argv=None):
     parser.add_argument("--eval-file", nargs=2, metavar="FILE", default=[None, None],
                         help="weight files for our engines' EvalFile, '-' for the built-in ones")
     parser.add_argument("--names", nargs=2, metavar="NAME", help="names for the report")
+    parser.add_argument("--first-pair", type=int, default=0, metavar="N",
+                        help="number of the first game pair (its opening): a later run of the "
+                             "same match plays other openings")
     parser.add_argument("--positions", metavar="FILE",
                         help='append "FEN;result;" lines of every position after the opening of '
                              "every game that ended without a fault (tuning data)")
