@@ -65,7 +65,8 @@ inline int16_t result_score(uint64_t r) {
 uint64_t think(SearchThread& main);
 
 // One iteration on one thread over its root move list (`list` is t.root_moves; the moves are
-// searched in descending order of t.root_nodes, the table's move first).
+// searched in descending order of t.root_nodes, node counts of the last iteration modulo
+// 32000, the table's move first).
 uint64_t root_search(SearchThread& t, int depth, int alpha, int beta, MoveEntry* list,
                      MoveEntry* end, int tb_limit, PVLine& pv);
 
