@@ -25,8 +25,8 @@ struct SearchThread {
     int16_t alpha = 0, beta = 0;   // aspiration window
     MoveEntry* root_end = nullptr; // end of root_moves
     MoveEntry root_moves[MAX_MOVES]{};
-    // Nodes each root move took in the last iteration, in the order of root_moves (the best
-    // move's is the largest value, so that it stays first).
+    // Nodes each root move took in the last iteration, modulo 32000, in the order of root_moves;
+    // the next iteration searches the table's move first, then the rest by these counts.
     uint64_t root_nodes[MAX_MOVES]{};
     // The best root move of the running iteration whose search completed (0: none yet), kept for
     // an iteration that is stopped before its end, with its score and variation.
